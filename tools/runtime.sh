@@ -1,0 +1,156 @@
+# Sourced by run.sh, test.sh and wine-run.sh: sets up the Linux side that builds Vitrea and runs it under Wine.
+# Everything Wine touches lives in $VITREA_BUILD/wineprefix; the user's own prefix is never used.
+
+VITREA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VITREA_BUILD=${VITREA_BUILD:-$VITREA_ROOT/build}
+export VITREA_ROOT VITREA_BUILD
+export WINEPREFIX=$VITREA_BUILD/wineprefix
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko install prompts in a headless prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Only used where 32-bit code runs through qemu-user: keeps Wine's address-space reservation from
+# probing 2 GB of unmappable guest space one 64 KB page at a time (a minute per process otherwise).
+export QEMU_RESERVED_VA=0x7fff0000
+
+vitrea_log() { printf '[vitrea] %s\n' "$*" >&2; }
+
+vitrea_packages=(wine wine32:i386 wine64 g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32
+    binutils-mingw-w64-i686 mingw-w64-i686-dev cmake ninja-build googletest xvfb xauth xdotool
+    x11-utils imagemagick python3)
+
+vitrea_missing_packages() {
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+    done
+}
+
+vitrea_apt() {
+    if [ "$(id -u)" -ne 0 ]; then
+        vitrea_log "need root to install: $*"; return 1
+    fi
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >&2
+}
+
+# Some hosts run 64-bit user code only; there 32-bit Wine runs through qemu-user, registered with binfmt_misc.
+# Debian's qemu 7.2 reports every page fault with trap number -1, which Wine takes for an illegal
+# instruction, so the newer qemu from bookworm-backports is needed.
+vitrea_enable_i386() {
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then return 0; fi
+    vitrea_log "this host cannot run 32-bit code natively; running it through qemu-user"
+    local have
+    have=$(dpkg-query -W -f='${Version}' qemu-user-static 2>/dev/null)
+    if [ -z "$have" ] || dpkg --compare-versions "$have" lt 1:8; then
+        local codename
+        codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+        if [ "$codename" = bookworm ] && ! grep -rqs bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d; then
+            echo "deb http://deb.debian.org/debian bookworm-backports main" > /etc/apt/sources.list.d/vitrea-backports.list
+            apt-get update -qq >&2
+        fi
+        if [ "$codename" = bookworm ]; then
+            DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user-static >&2
+        else
+            vitrea_apt qemu-user-static
+        fi
+    fi
+    [ -d /proc/sys/fs/binfmt_misc ] || return 1
+    [ -e /proc/sys/fs/binfmt_misc/register ] || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && echo -1 > /proc/sys/fs/binfmt_misc/qemu-i386
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+        > /proc/sys/fs/binfmt_misc/register
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+vitrea_setup() {
+    local missing
+    missing=$(vitrea_missing_packages "${vitrea_packages[@]}")
+    if [ -n "$missing" ]; then
+        vitrea_log "installing: $(echo $missing)"
+        if ! dpkg --print-foreign-architectures | grep -qx i386; then dpkg --add-architecture i386; fi
+        apt-get update -qq >&2
+        # shellcheck disable=SC2086
+        vitrea_apt $missing || return 1
+    fi
+    vitrea_enable_i386 || { vitrea_log "cannot run 32-bit Wine on this host"; return 1; }
+}
+
+# Xvfb only when no display is given; its number is the first free one from 90 on.
+vitrea_start_display() {
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+    local n=90
+    while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
+    Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    VITREA_XVFB_PID=$!
+    export DISPLAY=:$n
+    local i
+    for i in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+    vitrea_log "Xvfb did not start"; return 1
+}
+
+vitrea_reg_file() {
+    cat <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer]
+"Desktop"="Vitrea"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"Vitrea"="1024x768"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops\Vitrea]
+"EnableShell"=dword:00000001
+
+[HKEY_CURRENT_USER\Software\Wine\DllOverrides]
+"winemenubuilder.exe"=""
+REG
+}
+
+# A win32 prefix set to Windows XP whose programs all share one virtual desktop with a taskbar.
+vitrea_prefix() {
+    if [ -f "$WINEPREFIX/.vitrea-ready" ]; then return 0; fi
+    vitrea_log "creating the Wine prefix $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$VITREA_BUILD"
+    wineboot -i >/dev/null 2>&1
+    vitrea_reg_file > "$VITREA_BUILD/desktop.reg"
+    wine regedit /S "$(winepath -w "$VITREA_BUILD/desktop.reg" 2>/dev/null)" >/dev/null 2>&1
+    winecfg -v winxp >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.vitrea-ready"
+}
+
+# A persistent wineserver keeps every later process start quick.
+vitrea_start_wine() {
+    vitrea_prefix || return 1
+    wineserver -p
+    VITREA_WINESERVER_STARTED=1
+}
+
+vitrea_stop() {
+    if [ -n "${VITREA_KEEPER_PID:-}" ]; then kill "$VITREA_KEEPER_PID" 2>/dev/null; VITREA_KEEPER_PID=; fi
+    if [ -n "${VITREA_WINESERVER_STARTED:-}" ]; then wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; fi
+    if [ -n "${VITREA_XVFB_PID:-}" ]; then kill "$VITREA_XVFB_PID" 2>/dev/null; wait "$VITREA_XVFB_PID" 2>/dev/null; fi
+    VITREA_WINESERVER_STARTED=
+    VITREA_XVFB_PID=
+}
+
+vitrea_build() {
+    cmake -S "$VITREA_ROOT" -B "$VITREA_BUILD" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$VITREA_ROOT/cmake/mingw-i686.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null &&
+        cmake --build "$VITREA_BUILD"
+}
+
+# A hidden window that keeps the virtual desktop (and its taskbar) alive between test processes.
+vitrea_start_keeper() {
+    local probe=$VITREA_BUILD/tools/probe/probe.exe
+    wine "$probe" keepalive > "$VITREA_BUILD/keepalive.log" 2>&1 &
+    VITREA_KEEPER_PID=$!
+    local i
+    for i in $(seq 1 300); do
+        grep -q '^ready' "$VITREA_BUILD/keepalive.log" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    vitrea_log "the virtual desktop did not come up"; return 1
+}
