@@ -1,0 +1,4 @@
+#include <windows.h>
+#include "app/main.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return VitreaMain(instance); }

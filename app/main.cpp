@@ -1,0 +1,284 @@
+// Start-up, the settings window and its controls, the message loop and the dispatch of every message.
+#include "app/main.h"
+#include <commctrl.h>
+#include "app/settings.h"
+#include "app/tray_commands.h"
+#include "engine/alpha_table.h"
+#include "engine/hook_library.h"
+#include "engine/layered.h"
+#include "engine/taskbar_fade.h"
+#include "resources/resource_ids.h"
+#include "ui/controls.h"
+
+AppState app;
+
+namespace {
+constexpr WCHAR mainClassName[] = L"VitreaClass";
+constexpr WCHAR mainTitle[] = L"Vitrea";
+constexpr WCHAR mutexName[] = L"Vitrea Mutex";
+constexpr DWORD mainWindowStyle = 0x80CA0004;
+constexpr DWORD checkButtonStyle = 0x5000000B;
+constexpr DWORD comboStyle = 0x50000003;
+constexpr DWORD sliderStyle = 0x50000458;
+
+// Buffers that AppState points at; they live for the whole run.
+WCHAR skinNameBuffer[skinNameCapacity];
+NOTIFYICONDATAW trayIconRecord;
+
+constexpr WCHAR shortcutTip[] =
+    L"Keyboard Shortcut (Right-Click to Customize)\r\n"
+    L"Adds the ability to change a window's effects with a three-key combination.\r\n"
+    L"Use the Keyboard Shortcut combo boxes above to customize the Keyboard Shortcut.\r\n"
+    L"To use the Keyboard Shortcut simply:\r\n"
+    L" 1. Press & Hold both Prefix Keys (Control + Shift by default)\r\n"
+    L" 2. Press one of the following keys: (Repeat this step if you wish)\r\n"
+    L"      \u00B7 Change Transparency with 0-9 or F1-F12\r\n"
+    L"      \u00B7 Fine Tune Transparency with + or -\r\n"
+    L"      \u00B7 Remove Transparency with ` or Backspace or Enter\r\n"
+    L"      \u00B7 Toggle Always On Top with Tab or Space or Numberpad Decimal\r\n"
+    L" 3. Release both Prefix Keys";
+constexpr WCHAR taskbarTip[] =
+    L"Taskbar Transparency (Right-Click to Customize)\r\n"
+    L"Allows you to change the transparency of the taskbar to any degree possible.\r\n"
+    L"Use the Taskbar Transparency slider below to do this.\r\n"
+    L"There is also a Fade-In effect available which smoothly fades-in the taskbar when you mouse over it.\r\n"
+    L"Use the Right-Click Customization Menu to enable/disable or customize the speed of the Fade-In effect.";
+constexpr WCHAR optionsTip[] = L"Click here for more options";
+constexpr WCHAR trayTip[] = L"Vitrea\r\n \u00B7 Left-click to restore window.\r\n \u00B7 Right-click to bring up menu.";
+static_assert(sizeof(trayTip) / sizeof(WCHAR) <= 128);
+
+void RegisterAppClass(const WCHAR* name, WNDPROC procedure, HICON icon, HBRUSH background) {
+    WNDCLASSEXW cls = {};
+    cls.cbSize = sizeof cls;
+    cls.lpfnWndProc = procedure;
+    cls.hInstance = app.instance;
+    cls.hIcon = icon;
+    cls.hIconSm = icon;
+    cls.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    cls.hbrBackground = background;
+    cls.lpszClassName = name;
+    RegisterClassExW(&cls);
+}
+
+void RegisterWindowClasses() {
+    HICON icon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_VITREA));
+    RegisterAppClass(mainClassName, MainWndProc, icon, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    RegisterAppClass(L"VitreaAboutClass", DefWindowProcW, icon, nullptr);
+    RegisterAppClass(L"VitreaFakeClass", CurtainWndProc, nullptr, nullptr);
+}
+
+// A copy of BUTTON without CS_DBLCLKS, so a quick second click on a check button is a second click.
+void RegisterButtonClass() {
+    WNDCLASSW cls = {};
+    GetClassInfoW(nullptr, L"BUTTON", &cls);
+    cls.style &= ~CS_DBLCLKS;
+    cls.hInstance = app.instance;
+    cls.lpszClassName = L"VitreaButton";
+    RegisterClassW(&cls);
+}
+
+void CreateFontsAndImages() {
+    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+    app.uiFont = CreateFontW(-MulDiv(8, GetDeviceCaps(display, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                             FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+    app.imageDCs[0] = CreateCompatibleDC(display);
+    app.imageDCs[1] = CreateCompatibleDC(display);
+    app.aboutDC = CreateCompatibleDC(display);
+    for (int slot = 2; slot < imageSlotCount; ++slot) app.imageDCs[slot] = CreateCompatibleDC(display);
+    app.imageBitmaps[0] = LoadBitmapW(app.instance, MAKEINTRESOURCEW(IDB_OPTIONS));
+    app.imageBitmaps[1] = LoadBitmapW(app.instance, MAKEINTRESOURCEW(IDB_OPTIONS_PRESSED));
+    // These selections last for the whole run: the DCs exist only to hold the images.
+    SelectObject(app.imageDCs[0], app.imageBitmaps[0]);
+    SelectObject(app.imageDCs[1], app.imageBitmaps[1]);
+    SelectObject(app.aboutDC, LoadBitmapW(app.instance, MAKEINTRESOURCEW(IDB_ABOUT)));
+    DeleteDC(display);
+}
+
+HWND CreateChild(const WCHAR* cls, const WCHAR* text, DWORD style, int x, int y, int width, int height) {
+    return CreateWindowExW(0, cls, text, style, x, y, width, height, app.mainWindow, nullptr, app.instance, nullptr);
+}
+
+void CreateMainWindow() {
+    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+    int screenWidth = GetDeviceCaps(display, HORZRES);
+    int screenHeight = GetDeviceCaps(display, VERTRES);
+    DeleteDC(display);
+    int caption = GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
+    app.mainWindow = CreateWindowExW(0, mainClassName, mainTitle, mainWindowStyle, (screenWidth - 369) / 2,
+                                     (screenHeight - caption - 137) / 2, 369, caption + 137, nullptr, nullptr,
+                                     app.instance, nullptr);
+    app.firstKeyCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, 10, 18, 75, 80);
+    app.secondKeyCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, 100, 18, 75, 80);
+    app.keySetCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, 190, 18, 75, 80);
+    app.shortcutButton = CreateChild(L"VitreaButton", L"Keyboard Shortcut", checkButtonStyle, 5, 66, 110, 15);
+    app.taskbarButton = CreateChild(L"VitreaButton", L"Taskbar Transparency", checkButtonStyle, 194, 66, 127, 15);
+    app.alphaSlider = CreateChild(TRACKBAR_CLASSW, L"Taskbar Transparency Alpha", sliderStyle, 7, 102, 349, 25);
+    app.tooltip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, app.mainWindow, nullptr, app.instance, nullptr);
+    app.optionsButton = CreateChild(L"VitreaButton", L"Vitrea", checkButtonStyle, 277, 4, 84, 46);
+}
+
+void SetUpControls() {
+    for (HWND control : {app.firstKeyCombo, app.secondKeyCombo, app.keySetCombo, app.shortcutButton,
+                         app.taskbarButton})
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(app.uiFont), FALSE);
+    SendMessageW(app.alphaSlider, TBM_SETRANGE, FALSE, MAKELPARAM(0, 254));
+    SendMessageW(app.alphaSlider, TBM_SETTHUMBLENGTH, 19, 0);
+    SendMessageW(app.alphaSlider, TBM_SETPAGESIZE, 0, 0);
+    SubclassControls();
+}
+
+void AddTooltip(HWND control, const WCHAR* text) {
+    TOOLINFOW tool = {};
+    tool.cbSize = 44; // the layout before lpReserved, which comctl32 5.x expects
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = app.mainWindow;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = const_cast<WCHAR*>(text);
+    SendMessageW(app.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void AddTooltips() {
+    AddTooltip(app.shortcutButton, shortcutTip);
+    AddTooltip(app.taskbarButton, taskbarTip);
+    AddTooltip(app.optionsButton, optionsTip);
+    SendMessageW(app.tooltip, TTM_SETDELAYTIME, TTDT_AUTOPOP, 20000);
+    SendMessageW(app.tooltip, TTM_SETDELAYTIME, TTDT_INITIAL, 50);
+    SendMessageW(app.tooltip, TTM_SETMAXTIPWIDTH, 0, 768);
+}
+
+void StartHookLibrary() {
+    SetHooks hooks = {};
+    hooks.mainWindow = app.mainWindow;
+    hooks.msgSetLayeredStyle = app.msgSetLayeredStyle;
+    hooks.msgTaskbarCreated = app.msgTaskbarCreated;
+    hooks.shortcutEnabled = app.shortcutEnabled;
+    hooks.taskbarEnabled = app.taskbarEnabled;
+    hooks.shortcutByte = app.shortcutByte;
+    hooks.taskbarAlpha = app.taskbarAlpha;
+    hooks.fadeInEnabled = app.fadeInEnabled;
+    HookLibraryInitialize(hooks);
+}
+
+void AddTrayIcon() {
+    trayIconRecord = {};
+    trayIconRecord.cbSize = 936; // the layout without the GUID member, which Windows 2000 knows
+    trayIconRecord.hWnd = app.mainWindow;
+    trayIconRecord.uID = 0;
+    trayIconRecord.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    trayIconRecord.uCallbackMessage = APPMSG_TRAY;
+    trayIconRecord.hIcon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_VITREA));
+    lstrcpynW(trayIconRecord.szTip, trayTip, sizeof trayIconRecord.szTip / sizeof(WCHAR));
+    app.trayIcon = &trayIconRecord;
+    Shell_NotifyIconW(NIM_ADD, app.trayIcon);
+}
+
+// The taskbar is found anew at start-up and whenever the shell recreates it.
+void FindTaskbarAndApply() {
+    app.taskbarWindow = FindWindowW(L"Shell_TrayWnd", nullptr);
+    if (app.taskbarEnabled)
+        SendMessageW(app.mainWindow, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(app.taskbarWindow), app.taskbarAlpha);
+}
+
+WPARAM RunMessageLoop() {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return message.wParam;
+}
+
+LRESULT OnDestroy(HWND window, WPARAM wParam, LPARAM lParam) {
+    AlphaTableClear();
+    PostQuitMessage(0);
+    return DefWindowProcW(window, WM_DESTROY, wParam, lParam);
+}
+
+// A minimised settings window leaves the taskbar and lives on as the tray icon.
+LRESULT OnSize(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (wParam == SIZE_MINIMIZED) ShowWindow(window, SW_HIDE);
+    return DefWindowProcW(window, WM_SIZE, wParam, lParam);
+}
+
+LRESULT OnClose(HWND window, WPARAM wParam, LPARAM lParam) {
+    ShowWindow(window, SW_HIDE);
+    if (app.trayIcon) Shell_NotifyIconW(NIM_DELETE, app.trayIcon);
+    return DefWindowProcW(window, WM_CLOSE, wParam, lParam);
+}
+
+LRESULT OnTaskbarCreated(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (app.trayIcon) Shell_NotifyIconW(NIM_ADD, app.trayIcon);
+    FindTaskbarAndApply();
+    return DefWindowProcW(window, app.msgTaskbarCreated, wParam, lParam);
+}
+} // namespace
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_DESTROY: return OnDestroy(window, wParam, lParam);
+    case WM_SIZE: return OnSize(window, wParam, lParam);
+    case WM_CLOSE: return OnClose(window, wParam, lParam);
+    case WM_NCLBUTTONDOWN: return OnFrameClick(window, wParam, lParam);
+    case WM_COMMAND: return OnCommand(window, wParam, lParam);
+    case APPMSG_TRAY: return OnTrayNotify(window, wParam, lParam);
+    case APPMSG_SETTING: return OnSetting(window, wParam, lParam);
+    case APPMSG_SETALPHA: return OnSetAlpha(window, wParam, lParam);
+    case APPMSG_FORGETWINDOW: return OnForgetWindow(window, wParam, lParam);
+    case APPMSG_GETALPHA: return OnGetAlpha(window, wParam, lParam);
+    case APPMSG_TASKBARHOVER: return OnTaskbarHover(window, wParam, lParam);
+    }
+    if (message == app.msgTaskbarCreated && message != 0) return OnTaskbarCreated(window, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void CreateSettingsWindow(HINSTANCE instance) {
+    app.instance = instance;
+    app.msgTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    app.msgSetLayeredStyle = RegisterWindowMessageW(L"VITREA_SETLAYEREDSTYLE");
+    RegisterWindowClasses();
+    app.skinName = skinNameBuffer;
+    CreateFontsAndImages();
+    INITCOMMONCONTROLSEX controls = {8, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    RegisterButtonClass();
+    CreateMainWindow();
+    SetUpControls();
+    AddTooltips();
+}
+
+int VitreaMain(HINSTANCE instance) {
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    static_assert(sizeof(OSVERSIONINFOW) == 276);
+    GetVersionExW(&version);
+    if (version.dwMajorVersion != 5) {
+        MessageBoxW(nullptr, L"Vitrea is only supported on Windows 2000 and Windows XP", L"Vitrea", MB_OK);
+        return 0;
+    }
+    HMODULE user32 = GetModuleHandleW(L"User32.dll");
+    app.setLayeredWindowAttributes = ProcAddress<SetLayeredWindowAttributesFn>(user32, "SetLayeredWindowAttributes");
+    app.updateLayeredWindow = ProcAddress<UpdateLayeredWindowFn>(user32, "UpdateLayeredWindow");
+    app.isXP = version.dwMinorVersion != 0;
+
+    if (HANDLE running = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, mutexName)) {
+        CloseHandle(running);
+        HWND first = FindWindowW(mainClassName, mainTitle);
+        ShowWindow(first, SW_RESTORE);
+        SetForegroundWindow(first);
+        return 0;
+    }
+    CreateMutexW(nullptr, FALSE, mutexName); // held until the process ends
+
+    CreateSettingsWindow(instance);
+    LoadSettings();
+    StartHookLibrary();
+    AddTrayIcon();
+    FindTaskbarAndApply();
+    if (!(app.options & optionStartMinimized)) ShowWindow(app.mainWindow, SW_RESTORE);
+
+    WPARAM exitCode = RunMessageLoop();
+    HookLibraryUninitialize();
+    return static_cast<int>(exitCode);
+}

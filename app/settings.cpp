@@ -1,0 +1,223 @@
+// The five settings in the per-user registry: loaded once at start-up, written one value per change.
+#include "app/settings.h"
+#include <shlwapi.h>
+#include <commctrl.h>
+#include "app/main.h"
+#include "ui/paint.h"
+
+namespace {
+constexpr WCHAR settingsKey[] = L"Software\\Tarnwick Software\\Vitrea";
+constexpr WCHAR skinValue[] = L"Skin";
+constexpr WCHAR shortcutValue[] = L"Keyboard Shortcut";
+constexpr WCHAR taskbarValue[] = L"Taskbar Transparency";
+constexpr WCHAR alphaValue[] = L"Taskbar Transparency Alpha";
+constexpr WCHAR optionsValue[] = L"Options";
+constexpr WCHAR skinless[] = L"Skinless";
+constexpr DWORD skinReadLimit = 256;
+
+constexpr BYTE defaultShortcutByte = 0x45;
+constexpr BYTE defaultTaskbarByte = 0x22;
+constexpr BYTE defaultTaskbarAlpha = 144;
+
+struct SpeedCode {
+    BYTE bits;
+    LONG duration;
+};
+constexpr SpeedCode speedCodes[] = {{0x00, 400}, {0x20, 300}, {0x40, 200}, {0x60, 150}, {0x80, 100}};
+
+// A value that cannot be read into exactly one byte counts as missing.
+bool ReadByte(HUSKEY key, const WCHAR* name, BYTE& value) {
+    BYTE data = 0;
+    DWORD size = 1;
+    if (SHRegQueryUSValueW(key, name, nullptr, &data, &size, FALSE, nullptr, 0) != ERROR_SUCCESS || size != 1)
+        return false;
+    value = data;
+    return true;
+}
+
+void WriteByte(HUSKEY key, const WCHAR* name, BYTE value) {
+    SHRegWriteUSValueW(key, name, REG_BINARY, &value, 1, SHREGSET_FORCE_HKCU);
+}
+
+void WriteSkinless(HUSKEY key) {
+    lstrcpyW(app.skinName, skinless);
+    // The registry stretches a REG_SZ count over a NUL that follows the data; a non-NUL sentinel keeps the
+    // stored name at exactly its 16 bytes.
+    WCHAR data[] = {L'S', L'k', L'i', L'n', L'l', L'e', L's', L's', 0xFFFF};
+    SHRegWriteUSValueW(key, skinValue, REG_SZ, data, 8 * sizeof(WCHAR), SHREGSET_FORCE_HKCU);
+}
+
+// The name is stored without a terminating NUL and ends after the bytes read, whatever the value's type.
+void LoadSkinName(HUSKEY key) {
+    BYTE buffer[skinReadLimit] = {};
+    DWORD size = skinReadLimit;
+    if (SHRegQueryUSValueW(key, skinValue, nullptr, buffer, &size, FALSE, nullptr, 0) != ERROR_SUCCESS ||
+        size > skinReadLimit) {
+        WriteSkinless(key);
+        return;
+    }
+    DWORD characters = size / sizeof(WCHAR);
+    CopyMemory(app.skinName, buffer, characters * sizeof(WCHAR));
+    app.skinName[characters] = L'\0';
+}
+
+void AddItems(HWND combo, std::initializer_list<const WCHAR*> items) {
+    for (const WCHAR* item : items) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+}
+
+void Select(HWND combo, int entry) { SendMessageW(combo, CB_SETCURSEL, entry, 0); }
+
+void FillKeyCombos(BYTE shortcut) {
+    AddItems(app.firstKeyCombo, {L"Alt", L"Ctrl", L"Shift"});
+    if (shortcut & 0x80) {
+        Select(app.firstKeyCombo, 0);
+        AddItems(app.secondKeyCombo, {L"Ctrl", L"Shift"});
+        Select(app.secondKeyCombo, (shortcut & 0x04) ? 1 : 0);
+    } else if (shortcut & 0x40) {
+        Select(app.firstKeyCombo, 1);
+        AddItems(app.secondKeyCombo, {L"Alt", L"Shift"});
+        Select(app.secondKeyCombo, (shortcut & 0x04) ? 1 : 0);
+    } else if (shortcut & 0x20) {
+        Select(app.firstKeyCombo, 2);
+        AddItems(app.secondKeyCombo, {L"Alt", L"Ctrl"});
+        Select(app.secondKeyCombo, (shortcut & 0x08) ? 1 : 0);
+    }
+    AddItems(app.keySetCombo, {L"0-9", L"F1-F12"});
+    Select(app.keySetCombo, (shortcut & 0x02) ? 1 : 0);
+}
+
+void LoadShortcut(HUSKEY key) {
+    if (!ReadByte(key, shortcutValue, app.shortcutByte)) {
+        WriteByte(key, shortcutValue, defaultShortcutByte);
+        app.shortcutByte = defaultShortcutByte;
+        app.shortcutEnabled = true;
+    } else if (app.shortcutByte & 0x01) {
+        app.shortcutEnabled = true;
+    } else {
+        for (HWND combo : {app.firstKeyCombo, app.secondKeyCombo, app.keySetCombo}) EnableWindow(combo, FALSE);
+    }
+    FillKeyCombos(app.shortcutByte);
+}
+
+void LoadTaskbar(HUSKEY key) {
+    BYTE taskbar = 0;
+    if (!ReadByte(key, taskbarValue, taskbar)) {
+        WriteByte(key, taskbarValue, defaultTaskbarByte);
+        app.fadeInEnabled = true;
+        app.fadeDuration = 300;
+        EnableWindow(app.alphaSlider, FALSE);
+        return;
+    }
+    if (taskbar & 0x01)
+        app.taskbarEnabled = true;
+    else
+        EnableWindow(app.alphaSlider, FALSE);
+    if (taskbar & 0x02) app.fadeInEnabled = true;
+    if (LONG duration = FadeDurationFromByte(taskbar)) app.fadeDuration = duration;
+}
+
+void LoadAlpha(HUSKEY key) {
+    if (!ReadByte(key, alphaValue, app.taskbarAlpha)) {
+        WriteByte(key, alphaValue, defaultTaskbarAlpha);
+        app.taskbarAlpha = defaultTaskbarAlpha;
+    }
+    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, 255 - app.taskbarAlpha);
+}
+
+void LoadOptions(HUSKEY key) {
+    if (!ReadByte(key, optionsValue, app.options)) {
+        WriteByte(key, optionsValue, 0);
+        app.options = 0;
+    }
+}
+
+void WriteTaskbarByte() {
+    WriteSettingByte(taskbarValue, ComposeTaskbarByte(app.taskbarEnabled, app.fadeInEnabled, app.fadeDuration));
+}
+
+void DrawCheckBox(HDC dc, RECT box, bool checked) {
+    DrawFrameControl(dc, &box, DFC_BUTTON, DFCS_BUTTONCHECK | (checked ? DFCS_CHECKED : 0));
+}
+
+void SetShortcutOn(bool on) {
+    app.shortcutEnabled = on;
+    app.shortcutByte = on ? (app.shortcutByte | 0x01) : (app.shortcutByte & ~0x01);
+    WriteSettingByte(shortcutValue, app.shortcutByte);
+    for (HWND combo : {app.firstKeyCombo, app.secondKeyCombo, app.keySetCombo}) EnableWindow(combo, on);
+    RepaintCheckLabel(app.shortcutButton);
+}
+
+void SetTaskbarOn(HWND window, bool on) {
+    app.taskbarEnabled = on;
+    WriteTaskbarByte();
+    EnableWindow(app.alphaSlider, on);
+    HDC dc = GetDC(window);
+    DrawCheckBox(dc, {195, 67, 208, 80}, on);
+    ReleaseDC(window, dc);
+    RepaintCheckLabel(app.taskbarButton);
+    SendMessageW(window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(app.taskbarWindow),
+                 on ? app.taskbarAlpha : 0x10000);
+}
+
+void SetTaskbarAlpha(BYTE alpha) {
+    app.taskbarAlpha = alpha;
+    WriteSettingByte(alphaValue, alpha);
+    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, 255 - alpha);
+}
+
+void SetOptions(LPARAM value) {
+    BYTE mask = LOBYTE(value);
+    app.options = (value & 0xFF000000) ? (app.options | mask) : (app.options & ~mask);
+    WriteSettingByte(optionsValue, app.options);
+}
+} // namespace
+
+BYTE ComposeTaskbarByte(bool enabled, bool fadeIn, LONG fadeDuration) {
+    BYTE speed = 0x00;
+    for (const SpeedCode& code : speedCodes)
+        if (code.duration == fadeDuration) speed = code.bits;
+    return static_cast<BYTE>((enabled ? 0x01 : 0) | (fadeIn ? 0x02 : 0) | speed);
+}
+
+LONG FadeDurationFromByte(BYTE taskbarByte) {
+    for (const SpeedCode& code : speedCodes)
+        if (code.bits == (taskbarByte & 0xE0)) return code.duration;
+    return 0;
+}
+
+void WriteSettingByte(const WCHAR* name, BYTE value) {
+    SHRegSetUSValueW(settingsKey, name, REG_BINARY, &value, 1, SHREGSET_FORCE_HKCU);
+}
+
+void LoadSettings() {
+    HUSKEY key = nullptr;
+    SHRegCreateUSKeyW(settingsKey, KEY_ALL_ACCESS, nullptr, &key, SHREGSET_FORCE_HKCU);
+    LoadSkinName(key);
+    LoadShortcut(key);
+    LoadTaskbar(key);
+    LoadAlpha(key);
+    LoadOptions(key);
+    if (key) SHRegCloseUSKey(key);
+}
+
+LRESULT OnSetting(HWND window, WPARAM code, LPARAM value) {
+    switch (code) {
+    case settingShortcutOn: SetShortcutOn(value != 0); break;
+    case settingTaskbarOn: SetTaskbarOn(window, value != 0); break;
+    case settingShortcutByte:
+        app.shortcutByte = LOBYTE(value);
+        WriteSettingByte(shortcutValue, app.shortcutByte);
+        break;
+    case settingTaskbarAlpha: SetTaskbarAlpha(LOBYTE(value)); break;
+    case settingFadeIn:
+        app.fadeInEnabled = value != 0;
+        WriteTaskbarByte();
+        break;
+    case settingFadeDuration:
+        app.fadeDuration = static_cast<LONG>(value);
+        WriteTaskbarByte();
+        break;
+    case settingOptions: SetOptions(value); break;
+    }
+    return 0;
+}

@@ -1,0 +1,30 @@
+#pragma once
+#include <windows.h>
+
+// "Skin" holds at most 256 bytes: 128 characters, plus room for the terminating NUL.
+constexpr int skinNameCapacity = 128 + 1;
+
+constexpr BYTE optionStartMinimized = 0x01;
+constexpr BYTE optionStartWithWindows = 0x02;
+
+// Setting codes of APPMSG_SETTING.
+enum SettingCode : WPARAM {
+    settingShortcutOn = 1,
+    settingTaskbarOn = 2,
+    settingShortcutByte = 3,
+    settingTaskbarAlpha = 4,
+    settingFadeIn = 19,
+    settingFadeDuration = 20,
+    settingOptions = 23,
+};
+
+// Reads every setting once (writing back defaults for missing values) and fills the controls.
+void LoadSettings();
+// Persists one single-byte setting as REG_BINARY under the program's key.
+void WriteSettingByte(const WCHAR* name, BYTE value);
+// The "Taskbar Transparency" byte from its three fields.
+BYTE ComposeTaskbarByte(bool enabled, bool fadeIn, LONG fadeDuration);
+// The fade duration a stored speed code stands for, or 0 for the codes that set none.
+LONG FadeDurationFromByte(BYTE taskbarByte);
+
+LRESULT OnSetting(HWND window, WPARAM code, LPARAM value);

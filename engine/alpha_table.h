@@ -1,0 +1,19 @@
+#pragma once
+#include <windows.h>
+
+// The windows whose transparency the program applied, in the order they were first recorded.
+struct WindowAlphaEntry {
+    HWND window;
+    BYTE alpha;
+    WindowAlphaEntry* next;
+};
+
+void AlphaTableSet(HWND window, BYTE alpha);
+void AlphaTableRemove(HWND window);
+bool AlphaTableFind(HWND window, BYTE* alpha);
+int AlphaTableQuery(HWND window);
+// Restores every recorded window in table order and empties the table.
+void AlphaTableClear();
+
+LRESULT OnForgetWindow(HWND window, WPARAM target, LPARAM lParam);
+LRESULT OnGetAlpha(HWND window, WPARAM target, LPARAM lParam);

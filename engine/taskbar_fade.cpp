@@ -1,0 +1,5 @@
+#include "engine/taskbar_fade.h"
+
+LRESULT OnTaskbarHover(HWND window, WPARAM taskbar, LPARAM hover) {
+    return DefWindowProcW(window, 0x8007, taskbar, hover);
+}

@@ -1,0 +1,4 @@
+#pragma once
+#include <windows.h>
+
+LRESULT OnTaskbarHover(HWND window, WPARAM taskbar, LPARAM hover);

@@ -1,0 +1,217 @@
+// The shipped Vitrea.exe, started and driven from this second process as the hook library would drive it.
+#include <gtest/gtest.h>
+#include "support/e2e_support.h"
+#include <commctrl.h>
+#include <shlwapi.h>
+
+namespace {
+constexpr UINT APPMSG_SETTING = 0x8001;
+
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EndAllVitreas();
+        SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Tarnwick Software\\Planted");
+    }
+    void TearDown() override {
+        EndAllVitreas();
+        SetProgramWindowsVersion(L"Vitrea.exe", nullptr);
+    }
+    HWND StartVitrea(Process& process) {
+        EXPECT_TRUE(process.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe)));
+        HWND window = FindVitreaWindow(process);
+        EXPECT_NE(window, nullptr) << "no settings window appeared";
+        return window;
+    }
+    static BYTE Stored(const WCHAR* name) {
+        RegValue value = ReadValue(name);
+        EXPECT_TRUE(value.present && value.type == REG_BINARY && value.data.size() == 1);
+        return value.data.empty() ? 0 : value.data[0];
+    }
+    static bool MutexExists() {
+        HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Vitrea Mutex");
+        if (mutex) CloseHandle(mutex);
+        return mutex != nullptr;
+    }
+};
+
+TEST_F(Startup, FirstRunCreatesSettingsWindowAndTrayIcon) {
+    Process vitrea;
+    HWND window = StartVitrea(vitrea);
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(window) != FALSE; }));
+    RegValue skin = ReadValue(L"Skin");
+    EXPECT_EQ(skin.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(skin.data.size(), 16u);
+    EXPECT_EQ(Stored(L"Keyboard Shortcut"), 0x45);
+    EXPECT_EQ(Stored(L"Taskbar Transparency"), 0x22);
+    EXPECT_EQ(Stored(L"Taskbar Transparency Alpha"), 0x90);
+    EXPECT_EQ(Stored(L"Options"), 0x00);
+
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 363);
+    EXPECT_EQ(client.bottom, 134);
+    std::vector<HWND> children = Children(window);
+    ASSERT_EQ(children.size(), 7u);
+    auto selected = [](HWND combo) {
+        std::vector<std::wstring> items = ComboItems(combo);
+        LRESULT at = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+        return at >= 0 && at < static_cast<LRESULT>(items.size()) ? items[at] : std::wstring(L"(none)");
+    };
+    EXPECT_EQ(selected(children[0]), L"Ctrl");
+    EXPECT_EQ(selected(children[1]), L"Shift");
+    EXPECT_EQ(selected(children[2]), L"0-9");
+    HWND slider = children[5];
+    EXPECT_EQ(ClassName(slider), L"msctls_trackbar32");
+    EXPECT_FALSE(IsWindowEnabled(slider));
+    EXPECT_EQ(SendMessageW(slider, TBM_GETPOS, 0, 0), 111);
+    EXPECT_EQ(SendMessageW(slider, TBM_GETRANGEMIN, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(slider, TBM_GETRANGEMAX, 0, 0), 254);
+    EXPECT_TRUE(WaitFor([&] { return TrayIconExists(window); }));
+    EXPECT_TRUE(MutexExists());
+    EXPECT_EQ(SendMessageW(window, 0x8006, 5, 6), 0);
+}
+
+TEST_F(Startup, RefusesWindowsVersionsOtherThan2000AndXP) {
+    SetProgramWindowsVersion(L"Vitrea.exe", L"win7");
+    Process vitrea;
+    ASSERT_TRUE(vitrea.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe)));
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (box = FindWindowW(L"#32770", L"Vitrea")) != nullptr; }, 20000));
+    bool textFound = false;
+    for (HWND child : Children(box))
+        textFound |= WindowText(child) == L"Vitrea is only supported on Windows 2000 and Windows XP";
+    EXPECT_TRUE(textFound);
+    EXPECT_EQ(FindWindowW(L"VitreaClass", nullptr), nullptr);
+    EXPECT_FALSE(MutexExists());
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(vitrea.Wait(), 0u);
+    EXPECT_EQ(FindWindowW(L"VitreaClass", nullptr), nullptr);
+    EXPECT_FALSE(ReadValue(L"Options").present) << "nothing ran past the version check";
+}
+
+TEST_F(Startup, SecondStartRestoresTheFirstInstanceAndExits) {
+    WriteByteValue(L"Options", 0x01);
+    Process first;
+    HWND window = StartVitrea(first);
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(WaitFor([&] { return TrayIconExists(window); }));
+    EXPECT_FALSE(IsWindowVisible(window)) << "start minimized shows only the tray icon";
+
+    Process second;
+    ASSERT_TRUE(second.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe)));
+    EXPECT_EQ(second.Wait(), 0u);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(window) != FALSE; }));
+    EXPECT_FALSE(IsIconic(window));
+    EXPECT_EQ(GetForegroundWindow(), window);
+
+    // Minimised, the window hides and only the icon stays; a second start brings it back again.
+    ShowWindowAsync(window, SW_MINIMIZE);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(window); }));
+    EXPECT_TRUE(TrayIconExists(window));
+    Process third;
+    ASSERT_TRUE(third.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe)));
+    EXPECT_EQ(third.Wait(), 0u);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(window) && !IsIconic(window); }));
+    EXPECT_TRUE(first.Running());
+}
+
+TEST_F(Startup, CloseRemovesTheIconAndExitsWithZero) {
+    Process vitrea;
+    HWND window = StartVitrea(vitrea);
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(WaitFor([&] { return TrayIconExists(window); }));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(vitrea.Wait(), 0u);
+    EXPECT_FALSE(TrayIconExists(window));
+    EXPECT_FALSE(MutexExists());
+}
+
+TEST_F(Startup, TaskbarCreatedAddsTheIconAgain) {
+    Process vitrea;
+    HWND window = StartVitrea(vitrea);
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(WaitFor([&] { return TrayIconExists(window); }));
+    // What a shell restart looks like to the program: its icon is gone, then the broadcast arrives.
+    NOTIFYICONDATAW gone = {};
+    gone.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    gone.hWnd = window;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &gone));
+    ASSERT_FALSE(TrayIconExists(window));
+    SendMessageW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(TrayIconExists(window));
+}
+
+TEST_F(Startup, SettingsSentFromAnotherProcessAreWrittenAtOnce) {
+    Process vitrea;
+    HWND window = StartVitrea(vitrea);
+    ASSERT_TRUE(window);
+    struct Step {
+        WPARAM code;
+        LPARAM value;
+        const WCHAR* name;
+        BYTE stored;
+    };
+    const Step steps[] = {
+        {1, 0, L"Keyboard Shortcut", 0x44},        {1, 1, L"Keyboard Shortcut", 0x45},
+        {3, 0x0289, L"Keyboard Shortcut", 0x89},   {4, 0x0100 | 77, L"Taskbar Transparency Alpha", 77},
+        {19, 0, L"Taskbar Transparency", 0x20},    {20, 100, L"Taskbar Transparency", 0x80},
+        {20, 250, L"Taskbar Transparency", 0x00},  {19, 1, L"Taskbar Transparency", 0x02},
+        {23, 0x01000002, L"Options", 0x02},        {23, 0x01000001, L"Options", 0x03},
+        {23, 0x00000002, L"Options", 0x01},        {23, 0x00000001, L"Options", 0x00},
+        {2, 1, L"Taskbar Transparency", 0x03},     {2, 0, L"Taskbar Transparency", 0x02},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(testing::Message() << "code " << step.code << " value 0x" << std::hex << step.value);
+        EXPECT_EQ(SendMessageW(window, APPMSG_SETTING, step.code, step.value), 0);
+        EXPECT_EQ(Stored(step.name), step.stored);
+    }
+    HWND slider = Children(window)[5];
+    EXPECT_EQ(SendMessageW(slider, TBM_GETPOS, 0, 0), 255 - 77);
+}
+
+// The hook library is found beside the program only; without it the program runs on.
+TEST_F(Startup, HookLibraryIsLoadedByFullPathOnly) {
+    std::wstring folder = FolderOf(Built().plantedDll) + L"\\..\\nodll";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring copy = folder + L"\\Vitrea.exe";
+    ASSERT_TRUE(CopyFileW(Built().vitreaExe.c_str(), copy.c_str(), FALSE));
+    DeleteFileW((folder + L"\\Vitrea.dll").c_str());
+
+    Process vitrea;
+    ASSERT_TRUE(vitrea.Start(copy, L"", FolderOf(Built().plantedDll)));
+    HWND window = FindVitreaWindow(vitrea);
+    ASSERT_TRUE(window) << "a missing hook library must not stop the program";
+    ASSERT_TRUE(WaitFor([&] { return TrayIconExists(window); }));
+    EXPECT_FALSE(ReadValue(L"LoadedBy", L"Software\\Tarnwick Software\\Planted").present)
+        << "the Vitrea.dll in the current directory was loaded";
+    EXPECT_TRUE(vitrea.Running());
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(vitrea.Wait(), 0u);
+}
+
+// With the library beside it, the program's layered-style message is carried out inside another
+// program's process before SendMessage returns.
+TEST_F(Startup, HookLibrarySetsTheLayeredStyleInsideOtherPrograms) {
+    Process vitrea;
+    HWND window = StartVitrea(vitrea);
+    ASSERT_TRUE(window);
+    Process target;
+    ASSERT_TRUE(target.Start(Built().probeExe, L"target HookTarget 100 100 300 200"));
+    HWND other = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (other = FindWindowW(nullptr, L"HookTarget")) != nullptr; }, 20000));
+    UINT setLayered = RegisterWindowMessageW(L"VITREA_SETLAYEREDSTYLE");
+    ASSERT_EQ(GetWindowLongW(other, GWL_EXSTYLE) & WS_EX_LAYERED, 0);
+    SendMessageW(other, setLayered, 1, 0);
+    EXPECT_NE(GetWindowLongW(other, GWL_EXSTYLE) & WS_EX_LAYERED, 0);
+    SendMessageW(other, setLayered, 0, 0);
+    EXPECT_EQ(GetWindowLongW(other, GWL_EXSTYLE) & WS_EX_LAYERED, 0);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(vitrea.Wait(), 0u);
+    SendMessageW(other, setLayered, 1, 0);
+    EXPECT_EQ(GetWindowLongW(other, GWL_EXSTYLE) & WS_EX_LAYERED, 0) << "the hook outlived UninitializeDll";
+    PostMessageW(other, WM_CLOSE, 0, 0);
+    target.Wait();
+}
+} // namespace

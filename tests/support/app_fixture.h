@@ -1,0 +1,34 @@
+#pragma once
+#include <gtest/gtest.h>
+#include "app/main.h"
+#include "app/settings.h"
+#include "support/test_support.h"
+
+// Builds the settings window inside the test process from a clean settings key (or from values a test
+// stores first) and tears it down again, leaving no WM_QUIT behind.
+class AppFixture : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteSettingsKey(); }
+    void TearDown() override {
+        if (app.mainWindow) DestroyWindow(app.mainWindow);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {}
+        app = {};
+        DeleteSettingsKey();
+    }
+    void Start() {
+        app = {};
+        CreateSettingsWindow(GetModuleHandleW(nullptr));
+        LoadSettings();
+    }
+    static LRESULT Setting(WPARAM code, LPARAM value) {
+        return SendMessageW(app.mainWindow, APPMSG_SETTING, code, value);
+    }
+    static BYTE StoredByte(const WCHAR* name) {
+        RegValue value = ReadValue(name);
+        EXPECT_TRUE(value.present) << "missing value";
+        EXPECT_EQ(value.type, static_cast<DWORD>(REG_BINARY));
+        EXPECT_EQ(value.data.size(), 1u);
+        return value.data.empty() ? 0 : value.data[0];
+    }
+};

@@ -1,0 +1,106 @@
+#include "support/e2e_support.h"
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+#include <shellapi.h>
+
+namespace {
+Binaries binaries;
+}
+
+const Binaries& Built() { return binaries; }
+
+std::wstring WindowsPath(const std::string& unixPath) {
+    std::wstring path = L"Z:";
+    for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<WCHAR>(c);
+    return path;
+}
+
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+
+Process::~Process() {
+    if (!info.hProcess) return;
+    if (Running()) {
+        TerminateProcess(info.hProcess, 99);
+        WaitForSingleObject(info.hProcess, 5000);
+    }
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+}
+
+bool Process::Start(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder) {
+    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+    STARTUPINFOW startup = {sizeof startup};
+    return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &info) != FALSE;
+}
+
+DWORD Process::Wait(DWORD timeoutMs) {
+    if (!WaitFor([&] { return !Running(); }, timeoutMs)) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info.hProcess, &code);
+    return code;
+}
+
+bool Process::Running() const { return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT; }
+
+HWND FindVitreaWindow(const Process& process, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+            for (HWND w = FindWindowW(L"VitreaClass", L"Vitrea"); w; w = FindWindowExW(nullptr, w, L"VitreaClass", L"Vitrea")) {
+                DWORD pid = 0;
+                GetWindowThreadProcessId(w, &pid);
+                if (pid == process.info.dwProcessId) found = w;
+            }
+            return found != nullptr;
+        },
+        timeoutMs);
+    return found;
+}
+
+void EndAllVitreas() {
+    for (int round = 0; round < 20; ++round) {
+        HWND w = FindWindowW(L"VitreaClass", nullptr);
+        if (!w) break;
+        DWORD result;
+        SendMessageTimeoutW(w, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &result);
+        WaitFor([&] { return !IsWindow(w); }, 5000);
+    }
+    DeleteSettingsKey();
+}
+
+bool TrayIconExists(HWND owner) {
+    NOTIFYICONDATAW probe = {};
+    probe.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    probe.hWnd = owner;
+    probe.uID = 0;
+    return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+DWORD RunUnix(const std::wstring& commandLine) {
+    Process process;
+    std::wstring line = commandLine;
+    STARTUPINFOW startup = {sizeof startup};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process.info))
+        return static_cast<DWORD>(-1);
+    return process.Wait(20000);
+}
+
+void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version) {
+    std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + exeName;
+    if (!version || !*version) {
+        SHDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
+        return;
+    }
+    WriteValue(L"Version", REG_SZ, version, (lstrlenW(version) + 1) * sizeof(WCHAR), key.c_str());
+}
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (argc < 5) {
+        fprintf(stderr, "usage: vitrea_e2e Vitrea.exe Vitrea.dll probe.exe planted/Vitrea.dll\n");
+        return 2;
+    }
+    binaries = {WindowsPath(argv[1]), WindowsPath(argv[2]), WindowsPath(argv[3]), WindowsPath(argv[4])};
+    return RUN_ALL_TESTS();
+}

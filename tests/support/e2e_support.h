@@ -1,0 +1,36 @@
+#pragma once
+#include <windows.h>
+#include <string>
+#include "support/test_support.h"
+
+// Paths of the shipped binaries and test helpers, handed to the test program by ctest as Unix paths.
+struct Binaries {
+    std::wstring vitreaExe, vitreaDll, probeExe, plantedDll;
+};
+const Binaries& Built();
+std::wstring WindowsPath(const std::string& unixPath);
+std::wstring FolderOf(const std::wstring& path);
+
+// A program of the runtime started by the test, ended by the test if it is still running at the end.
+struct Process {
+    PROCESS_INFORMATION info = {};
+    Process() = default;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    ~Process();
+    bool Start(const std::wstring& exe, const std::wstring& arguments = L"", const std::wstring& folder = L"");
+    // Waits for the exit and returns the exit code, or STILL_ACTIVE on time-out.
+    DWORD Wait(DWORD timeoutMs = 15000);
+    bool Running() const;
+};
+
+// The settings window of a running Vitrea, found by its class and title and owned by the given process.
+HWND FindVitreaWindow(const Process& process, DWORD timeoutMs = 20000);
+// Closes every Vitrea of the desktop and clears its settings, so each test starts from nothing.
+void EndAllVitreas();
+// Asks the shell, without changing anything, whether the program's icon is in the notification area.
+bool TrayIconExists(HWND owner);
+// Runs a Linux program (xdotool) from inside the runtime and waits for it.
+DWORD RunUnix(const std::wstring& commandLine);
+// Forces the Windows version that the runtime reports to one program ("win7", "win2k"); empty clears it.
+void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version);

@@ -1,0 +1,85 @@
+#include "support/test_support.h"
+#include <shlwapi.h>
+
+RegValue ReadValue(const WCHAR* name, const WCHAR* key) {
+    RegValue value;
+    HKEY handle;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return value;
+    DWORD size = 0;
+    if (RegQueryValueExW(handle, name, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+        value.data.resize(size);
+        value.present = RegQueryValueExW(handle, name, nullptr, &value.type, value.data.data(), &size) ==
+                        ERROR_SUCCESS;
+        value.data.resize(size);
+    }
+    RegCloseKey(handle);
+    return value;
+}
+
+void WriteValue(const WCHAR* name, DWORD type, const void* data, DWORD size, const WCHAR* key) {
+    HKEY handle;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    // A non-NUL sentinel stops the registry from stretching a string over a NUL that follows it.
+    std::vector<BYTE> bytes(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + size);
+    bytes.insert(bytes.end(), {0xFF, 0xFF});
+    RegSetValueExW(handle, name, 0, type, bytes.data(), size);
+    RegCloseKey(handle);
+}
+
+void WriteByteValue(const WCHAR* name, BYTE value) { WriteValue(name, REG_BINARY, &value, 1); }
+
+void DeleteSettingsKey() { SHDeleteKeyW(HKEY_CURRENT_USER, settingsKeyPath); }
+
+void PumpMessages(DWORD forMs) {
+    DWORD start = GetTickCount();
+    do {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) continue;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < forMs);
+}
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        PumpMessages(20);
+    }
+    return true;
+}
+
+std::wstring WindowText(HWND window) {
+    WCHAR text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+std::wstring ClassName(HWND window) {
+    WCHAR name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+std::vector<std::wstring> ComboItems(HWND combo) {
+    std::vector<std::wstring> items;
+    LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        WCHAR text[256] = {};
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        items.push_back(text);
+    }
+    return items;
+}
+
+std::vector<HWND> Children(HWND parent) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    return children;
+}

@@ -1,0 +1,28 @@
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+inline constexpr WCHAR settingsKeyPath[] = L"Software\\Tarnwick Software\\Vitrea";
+
+struct RegValue {
+    bool present = false;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+};
+
+// Plain registry access under HKEY_CURRENT_USER, independent of the code under test.
+RegValue ReadValue(const WCHAR* name, const WCHAR* key = settingsKeyPath);
+void WriteValue(const WCHAR* name, DWORD type, const void* data, DWORD size, const WCHAR* key = settingsKeyPath);
+void WriteByteValue(const WCHAR* name, BYTE value);
+void DeleteSettingsKey();
+
+// Pumps this thread's messages until the condition holds or the time runs out.
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
+void PumpMessages(DWORD forMs);
+
+std::wstring WindowText(HWND window);
+std::wstring ClassName(HWND window);
+std::vector<std::wstring> ComboItems(HWND combo);
+std::vector<HWND> Children(HWND parent);

@@ -1,0 +1,5 @@
+#pragma once
+#include <windows.h>
+
+// Gives the combo boxes, the check buttons and the trackbar their own procedures, keeping the old ones.
+void SubclassControls();

@@ -1,0 +1,3 @@
+#include "ui/paint.h"
+
+void RepaintCheckLabel(HWND button) { InvalidateRect(button, nullptr, TRUE); }
