@@ -1,5 +1,6 @@
 // The shipped Vitrea.exe, started and driven from this second process as the hook library would drive it.
 #include <gtest/gtest.h>
+#include <functional>
 #include "support/e2e_support.h"
 #include <commctrl.h>
 #include <shlwapi.h>
@@ -169,6 +170,75 @@ TEST_F(Startup, SettingsSentFromAnotherProcessAreWrittenAtOnce) {
     }
     HWND slider = Children(window)[5];
     EXPECT_EQ(SendMessageW(slider, TBM_GETPOS, 0, 0), 255 - 77);
+}
+
+// Stored values at the edges: each start reads them, fills the window and leaves a readable registry.
+TEST_F(Startup, StoredValuesAtTheEdgesAreReadSafely) {
+    struct Case {
+        const char* what;
+        std::function<void()> store;
+        std::function<void(HWND)> check;
+    };
+    auto selection = [](HWND combo) { return SendMessageW(combo, CB_GETCURSEL, 0, 0); };
+    const Case cases[] = {
+        {"shortcut 0x00", [] { WriteByteValue(L"Keyboard Shortcut", 0x00); },
+         [&](HWND w) {
+             std::vector<HWND> c = Children(w);
+             for (int i = 0; i < 3; ++i) EXPECT_FALSE(IsWindowEnabled(c[i]));
+             EXPECT_EQ(selection(c[0]), CB_ERR);
+             EXPECT_EQ(SendMessageW(c[1], CB_GETCOUNT, 0, 0), 0);
+             EXPECT_EQ(selection(c[2]), 0);
+         }},
+        {"shortcut 0x91", [] { WriteByteValue(L"Keyboard Shortcut", 0x91); },
+         [&](HWND w) {
+             std::vector<HWND> c = Children(w);
+             EXPECT_EQ(ComboItems(c[0])[selection(c[0])], L"Alt");
+             EXPECT_EQ(ComboItems(c[1])[selection(c[1])], L"Ctrl");
+         }},
+        {"taskbar 0xA3 and a two-byte alpha",
+         [] {
+             WriteByteValue(L"Taskbar Transparency", 0xA3);
+             const BYTE two[] = {1, 2};
+             WriteValue(L"Taskbar Transparency Alpha", REG_BINARY, two, 2);
+         },
+         [&](HWND w) {
+             EXPECT_TRUE(IsWindowEnabled(Children(w)[5]));
+             EXPECT_EQ(Stored(L"Taskbar Transparency Alpha"), 144);
+             EXPECT_EQ(Stored(L"Taskbar Transparency"), 0xA3) << "a readable value is not rewritten";
+         }},
+        {"skin of 256 bytes",
+         [] {
+             std::wstring name(128, L'q');
+             WriteValue(L"Skin", REG_SZ, name.data(), 256);
+         },
+         [&](HWND) { EXPECT_EQ(ReadValue(L"Skin").data.size(), 256u); }},
+        {"skin of 1000 bytes",
+         [] {
+             std::wstring name(500, L'q');
+             WriteValue(L"Skin", REG_SZ, name.data(), 1000);
+         },
+         [&](HWND) { EXPECT_EQ(ReadValue(L"Skin").data.size(), 16u) << "replaced by Skinless"; }},
+        {"skin of odd length", [] { WriteValue(L"Skin", REG_SZ, "A\0B\0C", 5); },
+         [&](HWND) { EXPECT_EQ(ReadValue(L"Skin").data.size(), 5u); }},
+        {"skin as a DWORD",
+         [] {
+             DWORD number = 0x12345678;
+             WriteValue(L"Skin", REG_DWORD, &number, 4);
+         },
+         [&](HWND) { EXPECT_EQ(ReadValue(L"Skin").type, static_cast<DWORD>(REG_DWORD)); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteSettingsKey();
+        c.store();
+        Process vitrea;
+        HWND window = StartVitrea(vitrea);
+        ASSERT_TRUE(window);
+        ASSERT_TRUE(WaitFor([&] { return TrayIconExists(window); }));
+        c.check(window);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(vitrea.Wait(), 0u) << "the program must end cleanly";
+    }
 }
 
 // The hook library is found beside the program only; without it the program runs on.
