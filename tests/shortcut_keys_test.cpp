@@ -288,6 +288,7 @@ TEST_F(ControlCommands, RestoringAMinimisedWindowEnablesTheSliderOnlyWithTaskbar
         EXPECT_TRUE(IsWindowVisible(app.mainWindow));
         EXPECT_FALSE(IsIconic(app.mainWindow));
         EXPECT_EQ(IsWindowEnabled(app.alphaSlider) != FALSE, taskbarOn);
+        EXPECT_EQ(GetFocus(), app.mainWindow) << "the focus stayed on the slider";
     }
 }
 } // namespace
