@@ -69,19 +69,9 @@ void Select(HWND combo, int entry) { SendMessageW(combo, CB_SETCURSEL, entry, 0)
 
 void FillKeyCombos(BYTE shortcut) {
     AddItems(app.firstKeyCombo, {L"Alt", L"Ctrl", L"Shift"});
-    if (shortcut & 0x80) {
-        Select(app.firstKeyCombo, 0);
-        AddItems(app.secondKeyCombo, {L"Ctrl", L"Shift"});
-        Select(app.secondKeyCombo, (shortcut & 0x04) ? 1 : 0);
-    } else if (shortcut & 0x40) {
-        Select(app.firstKeyCombo, 1);
-        AddItems(app.secondKeyCombo, {L"Alt", L"Shift"});
-        Select(app.secondKeyCombo, (shortcut & 0x04) ? 1 : 0);
-    } else if (shortcut & 0x20) {
-        Select(app.firstKeyCombo, 2);
-        AddItems(app.secondKeyCombo, {L"Alt", L"Ctrl"});
-        Select(app.secondKeyCombo, (shortcut & 0x08) ? 1 : 0);
-    }
+    SecondKeyChoices choices = SecondKeyChoicesFor(shortcut);
+    if (choices.firstEntry >= 0) Select(app.firstKeyCombo, choices.firstEntry);
+    FillSecondKeyCombo(shortcut);
     AddItems(app.keySetCombo, {L"0-9", L"F1-F12"});
     Select(app.keySetCombo, (shortcut & 0x02) ? 1 : 0);
 }
@@ -183,6 +173,22 @@ LONG FadeDurationFromByte(BYTE taskbarByte) {
     for (const SpeedCode& code : speedCodes)
         if (code.bits == (taskbarByte & 0xE0)) return code.duration;
     return 0;
+}
+
+SecondKeyChoices SecondKeyChoicesFor(BYTE shortcut) {
+    // Alt before Ctrl before Shift; bit 4 is never consulted, so a clear other bit shows the first entry.
+    if (shortcut & 0x80) return {0, {L"Ctrl", L"Shift"}, (shortcut & 0x04) ? 1 : 0};
+    if (shortcut & 0x40) return {1, {L"Alt", L"Shift"}, (shortcut & 0x04) ? 1 : 0};
+    if (shortcut & 0x20) return {2, {L"Alt", L"Ctrl"}, (shortcut & 0x08) ? 1 : 0};
+    return {-1, {nullptr, nullptr}, -1};
+}
+
+void FillSecondKeyCombo(BYTE shortcut) {
+    SendMessageW(app.secondKeyCombo, CB_RESETCONTENT, 0, 0);
+    SecondKeyChoices choices = SecondKeyChoicesFor(shortcut);
+    if (choices.firstEntry < 0) return;
+    AddItems(app.secondKeyCombo, {choices.items[0], choices.items[1]});
+    Select(app.secondKeyCombo, choices.selected);
 }
 
 void WriteSettingByte(const WCHAR* name, BYTE value) {

@@ -18,6 +18,16 @@ enum SettingCode : WPARAM {
     settingOptions = 23,
 };
 
+// What the second prefix key's combo box offers for the first key named in a "Keyboard Shortcut" byte.
+struct SecondKeyChoices {
+    int firstEntry; // entry of the first key's combo box, -1 when the byte names no first key
+    const WCHAR* items[2];
+    int selected;
+};
+SecondKeyChoices SecondKeyChoicesFor(BYTE shortcut);
+// Empties the second key's combo box and refills it for the byte; it stays empty without a first key.
+void FillSecondKeyCombo(BYTE shortcut);
+
 // Reads every setting once (writing back defaults for missing values) and fills the controls.
 void LoadSettings();
 // Persists one single-byte setting as REG_BINARY under the program's key.

@@ -1,6 +1,17 @@
 #pragma once
 #include <windows.h>
 
+// The "Keyboard Shortcut" byte after a choice in one of the three combo boxes; entry is the chosen entry.
+// A first key changes the second one only when the second is no longer offered; with no first key chosen
+// (entry -1) the byte keeps no prefix key at all.
+BYTE ComposeFirstKey(BYTE shortcut, int entry);
+BYTE ComposeSecondKey(BYTE shortcut, int entry);
+BYTE ComposeKeySet(BYTE shortcut, int entry);
+
+// Hand-over points to the menus, which come with their own work.
+void OpenOptionsMenu();
+void OpenTrayMenu();
+
 LRESULT OnFrameClick(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT OnTrayNotify(HWND window, WPARAM wParam, LPARAM lParam);
