@@ -80,10 +80,12 @@ TEST_F(Startup, RefusesWindowsVersionsOtherThan2000AndXP) {
     ASSERT_TRUE(vitrea.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe)));
     HWND box = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (box = FindWindowW(L"#32770", L"Vitrea")) != nullptr; }, 20000));
-    bool textFound = false;
-    for (HWND child : Children(box))
-        textFound |= WindowText(child) == L"Vitrea is only supported on Windows 2000 and Windows XP";
-    EXPECT_TRUE(textFound);
+    // The dialog's text control may appear a moment after the dialog itself.
+    EXPECT_TRUE(WaitFor([&] {
+        for (HWND child : Children(box))
+            if (WindowText(child) == L"Vitrea is only supported on Windows 2000 and Windows XP") return true;
+        return false;
+    }));
     EXPECT_EQ(FindWindowW(L"VitreaClass", nullptr), nullptr);
     EXPECT_FALSE(MutexExists());
     PostMessageW(box, WM_COMMAND, IDOK, 0);
