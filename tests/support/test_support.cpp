@@ -54,6 +54,39 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
     return true;
 }
 
+int LayeredAlpha(HWND window) {
+    // Looked up by name: the in-process tests build for Windows 2000, which lacks it.
+    using GetLayeredFn = BOOL(WINAPI*)(HWND, COLORREF*, BYTE*, DWORD*);
+    static auto get = reinterpret_cast<GetLayeredFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetLayeredWindowAttributes")));
+    COLORREF key = 0;
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    if (!(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) || !get || !get(window, &key, &alpha, &flags))
+        return -1;
+    if (!(flags & LWA_ALPHA)) return -1;
+    return alpha;
+}
+
+std::vector<int> WatchAlpha(HWND window, const std::function<bool(int)>& done) {
+    std::vector<int> seen;
+    DWORD start = GetTickCount();
+    for (;;) {
+        int alpha = LayeredAlpha(window);
+        if (seen.empty() || seen.back() != alpha) seen.push_back(alpha);
+        if (done(alpha) || GetTickCount() - start > 5000) return seen;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(1);
+    }
+}
+
+bool Monotonic(const std::vector<int>& values, bool rising) {
+    for (size_t i = 1; i < values.size(); ++i)
+        if (rising ? values[i] < values[i - 1] : values[i] > values[i - 1]) return false;
+    return true;
+}
+
 std::wstring WindowText(HWND window) {
     WCHAR text[1024] = {};
     GetWindowTextW(window, text, 1024);

@@ -22,6 +22,13 @@ void DeleteSettingsKey();
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
 void PumpMessages(DWORD forMs);
 
+// The layered alpha a window shows, or -1 when it is not layered with an alpha.
+int LayeredAlpha(HWND window);
+// Polls a window's layered alpha until `done` holds or 5 s pass, pumping messages; returns each value seen
+// once, in order.
+std::vector<int> WatchAlpha(HWND window, const std::function<bool(int)>& done);
+bool Monotonic(const std::vector<int>& values, bool rising);
+
 std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
 std::vector<std::wstring> ComboItems(HWND combo);
