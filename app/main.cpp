@@ -191,6 +191,7 @@ WPARAM RunMessageLoop() {
 }
 
 LRESULT OnDestroy(HWND window, WPARAM wParam, LPARAM lParam) {
+    EndTaskbarFade(); // a fade left running would set the taskbar's alpha again after the sweep restored it
     AlphaTableClear();
     PostQuitMessage(0);
     return DefWindowProcW(window, WM_DESTROY, wParam, lParam);
