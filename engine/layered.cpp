@@ -213,10 +213,10 @@ void RemoveWindowAlpha(HWND window) {
 
 LRESULT OnSetAlpha(HWND, WPARAM target, LPARAM request) {
     HWND window = reinterpret_cast<HWND>(target);
-    // A window that is gone has no rectangle to cover or test; the request changes nothing.
-    if (!window || !IsWindow(window)) return 0;
+    if (!window) return 0;
+    // No class name means the window is gone: it has no rectangle to cover or test, so nothing changes.
     WCHAR className[257] = {};
-    GetClassNameW(window, className, 257);
+    if (!GetClassNameW(window, className, 257)) return 0;
     if (std::wcscmp(className, L"Progman") == 0) return 0; // the desktop is never made translucent
     if (request & removeRequest) {
         if (!AlphaTableFind(window, nullptr)) return 0; // only windows this program made translucent
