@@ -51,6 +51,8 @@ struct Target {
     }
 };
 
+bool CurtainsLeft() { return FindWindowW(L"VitreaFakeClass", nullptr) != nullptr; }
+
 // Looks for curtains from a thread of its own while the test's main thread waits in SendMessage.
 class CurtainWatcher {
 public:
@@ -86,10 +88,11 @@ private:
         return 0;
     }
     void Look() {
-        bool any = false;
+        // The watched window is hidden for a short moment only: it is looked at first, on every round.
+        if (watched && !IsWindowVisible(watched))
+            (CurtainsLeft() ? watchedHiddenUnderCurtain : watchedHiddenWithoutCurtain) = true;
         for (HWND w = FindWindowExW(nullptr, nullptr, L"VitreaFakeClass", nullptr); w;
              w = FindWindowExW(nullptr, w, L"VitreaFakeClass", nullptr)) {
-            any = true;
             bool known = std::any_of(sightings.begin(), sightings.end(), [&](const Sighting& s) { return s.curtain == w; });
             if (known || !IsWindowVisible(w)) continue;
             Sighting seen = {w, {}, static_cast<DWORD>(GetWindowLongW(w, GWL_EXSTYLE)), 0, true};
@@ -97,14 +100,11 @@ private:
             GetWindowThreadProcessId(w, &seen.processId);
             sightings.push_back(seen);
         }
-        if (watched && !IsWindowVisible(watched)) (any ? watchedHiddenUnderCurtain : watchedHiddenWithoutCurtain) = true;
     }
     HWND watched;
     HANDLE stop;
     HANDLE thread;
 };
-
-bool CurtainsLeft() { return FindWindowW(L"VitreaFakeClass", nullptr) != nullptr; }
 
 class Engine : public ::testing::Test {
 protected:
