@@ -1,13 +1,233 @@
+// Applying and removing layered transparency on other programs' windows, under a snapshot curtain that
+// hides the repaint, and keeping their drop shadows in step.
 #include "engine/layered.h"
+#include <cwchar>
+#include <new>
+#include "app/main.h"
+#include "engine/alpha_table.h"
+#include "engine/taskbar_fade.h"
 
-void ApplyWindowAlpha(HWND, BYTE) {}
-void RemoveWindowAlpha(HWND) {}
+namespace {
+constexpr UINT classDropShadow = 0x00020000; // CS_DROPSHADOW, an XP class style
+constexpr DWORD curtainExStyle = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_TOPMOST;
+constexpr WCHAR curtainClass[] = L"VitreaFakeClass";
+constexpr WCHAR curtainEventName[] = L"VitreaFakeWinEvent";
+constexpr LPARAM removeRequest = 0x10000;
+constexpr UINT hideQuietly = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE |
+                             SWP_HIDEWINDOW | SWP_NOOWNERZORDER | SWP_NOSENDCHANGING;
+constexpr UINT showQuietly =
+    SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW | SWP_NOOWNERZORDER | SWP_NOSENDCHANGING;
+static_assert(hideQuietly == 0x069F && showQuietly == 0x0657);
+
+// Handed from RaiseCurtain to the curtain thread; the thread gives it back by setting `shown`.
+struct CurtainRequest {
+    HWND curtain;
+    LONG left, top, right, bottom;
+    HDC capture;
+    HANDLE shown;
+};
+
+void SetStyleLayered(HWND window, bool layered) {
+    SendMessageW(window, app.msgSetLayeredStyle, layered ? 1 : 0, 0);
+}
+
+bool HasDropShadow(HWND window) { return (GetClassLongW(window, GCL_STYLE) & classDropShadow) != 0; }
+
+DWORD WINAPI CurtainThread(LPVOID parameter) {
+    auto* request = static_cast<CurtainRequest*>(parameter);
+    int width = request->right - request->left;
+    int height = request->bottom - request->top;
+    HWND curtain = CreateWindowExW(curtainExStyle, curtainClass, nullptr, WS_POPUP, request->left, request->top,
+                                   width, height, nullptr, nullptr, app.instance, nullptr);
+    request->curtain = curtain;
+    if (curtain) {
+        SetWindowPos(curtain, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        SIZE size = {width, height};
+        POINT source = {0, 0};
+        BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, 0};
+        app.updateLayeredWindow(curtain, nullptr, nullptr, &size, request->capture, &source, 0, &blend, ULW_ALPHA);
+    }
+    if (HANDLE named = OpenEventW(EVENT_ALL_ACCESS, TRUE, curtainEventName)) {
+        SetEvent(named);
+        CloseHandle(named);
+    }
+    HANDLE shown = request->shown;
+    SetEvent(shown); // from here on the request belongs to the starter again
+    // Without a curtain no WM_CLOSE will come, so there is no loop to wait in.
+    if (!curtain) return 0;
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<DWORD>(message.wParam);
+}
+
+// Starts the curtain thread and waits until it has shown the curtain (or given up); returns the curtain.
+HWND ShowCurtain(CurtainRequest* request) {
+    request->shown = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!request->shown) return nullptr;
+    HANDLE named = CreateEventW(nullptr, FALSE, FALSE, curtainEventName);
+    HANDLE thread = CreateThread(nullptr, 0, CurtainThread, request, 0, nullptr);
+    if (thread) {
+        // Any program can open and set the named event, so the hand-over waits on the private one, which only
+        // the curtain thread sets once it is done with the request; the thread handle covers a thread that died.
+        HANDLE waits[] = {request->shown, thread};
+        WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        CloseHandle(thread);
+    }
+    if (named) CloseHandle(named);
+    CloseHandle(request->shown);
+    return request->curtain;
+}
+
+// The window's rectangle clipped to the primary screen; empty when none of it is on that screen.
+RECT ClipToScreen(const RECT& window, int screenWidth, int screenHeight) {
+    LONG x = window.left, y = window.top;
+    LONG width = window.right - window.left, height = window.bottom - window.top;
+    if (window.left < 0) {
+        width += window.left;
+        x = 0;
+    }
+    if (window.top < 0) {
+        height += window.top;
+        y = 0;
+    }
+    if (window.right > screenWidth) width = screenWidth - x;
+    if (window.bottom > screenHeight) height = screenHeight - y;
+    return {x, y, x + width, y + height};
+}
+} // namespace
+
+HWND RaiseCurtain(HWND window) {
+    RECT bounds;
+    if (!GetWindowRect(window, &bounds)) return nullptr;
+    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+    RECT area = ClipToScreen(bounds, GetDeviceCaps(display, HORZRES), GetDeviceCaps(display, VERTRES));
+    int width = area.right - area.left;
+    int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) { // wholly off the primary screen: nothing to cover
+        DeleteDC(display);
+        return nullptr;
+    }
+    HDC capture = CreateCompatibleDC(display);
+    HBITMAP bitmap = CreateCompatibleBitmap(display, width, height);
+    HGDIOBJ previous = SelectObject(capture, bitmap);
+    // CAPTUREBLT takes layered windows on the screen into the snapshot too.
+    BitBlt(capture, 0, 0, width, height, display, area.left, area.top, SRCCOPY | CAPTUREBLT);
+    DeleteDC(display);
+
+    HWND curtain = nullptr;
+    if (auto* request = new (std::nothrow) CurtainRequest{nullptr, area.left, area.top, area.right, area.bottom,
+                                                          capture, nullptr}) {
+        curtain = ShowCurtain(request);
+        delete request;
+    }
+    SelectObject(capture, previous);
+    DeleteObject(bitmap);
+    DeleteDC(capture);
+    return curtain;
+}
 
 LRESULT CALLBACK CurtainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY) PostQuitMessage(0);
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-LRESULT OnSetAlpha(HWND window, WPARAM target, LPARAM request) {
-    return DefWindowProcW(window, 0x8002, target, request);
+void RepaintDescendants(HWND window) {
+    HWND current = GetWindow(window, GW_CHILD);
+    while (current) {
+        if (IsWindowVisible(current)) {
+            SendMessageW(current, WM_PAINT, 0, 0);
+            if (HWND child = GetWindow(current, GW_CHILD)) {
+                current = child;
+                continue;
+            }
+        }
+        // Next sibling, else climb until an ancestor below the window has one. A window destroyed meanwhile
+        // has neither sibling nor parent, which ends the walk.
+        for (;;) {
+            if (HWND next = GetWindow(current, GW_HWNDNEXT)) {
+                current = next;
+                break;
+            }
+            current = GetAncestor(current, GA_PARENT);
+            if (!current || current == window || current == GetDesktopWindow()) return;
+        }
+    }
+}
+
+void SyncDropShadow(HWND window, BYTE alpha) {
+    RECT bounds;
+    GetWindowRect(window, &bounds);
+    HWND shadow = nullptr;
+    for (HWND candidate = FindWindowExW(nullptr, nullptr, L"SysShadow", nullptr); candidate;
+         candidate = FindWindowExW(nullptr, candidate, L"SysShadow", nullptr)) {
+        RECT place;
+        if (GetWindowRect(candidate, &place) && place.left == bounds.left && place.top == bounds.top &&
+            place.right == bounds.right + 5 && place.bottom == bounds.bottom + 5) {
+            shadow = candidate;
+            break;
+        }
+    }
+    if (!shadow) return;
+    BYTE shadowAlpha = alpha == 255 ? 254 : alpha;
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, shadowAlpha, 0};
+    // A shadow layered through SetLayeredWindowAttributes refuses UpdateLayeredWindow by design.
+    if (!app.updateLayeredWindow(shadow, nullptr, nullptr, nullptr, nullptr, nullptr, 0, &blend, ULW_ALPHA))
+        app.setLayeredWindowAttributes(shadow, 0, shadowAlpha, LWA_ALPHA);
+}
+
+void ApplyWindowAlpha(HWND window, BYTE alpha) {
+    if (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) {
+        app.setLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
+    } else {
+        HWND curtain = RaiseCurtain(window);
+        SetStyleLayered(window, true);
+        app.setLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
+        SendMessageW(window, WM_PAINT, 0, 0);
+        RepaintDescendants(window);
+        if (curtain) SendMessageW(curtain, WM_CLOSE, 0, 0);
+    }
+    if (HasDropShadow(window)) SyncDropShadow(window, alpha);
+}
+
+void RemoveWindowAlpha(HWND window) {
+    // Only Windows 2000 needs this, and only for a window reaching off the left or top edge: it is hidden
+    // under a curtain while its layering is cleared.
+    RECT bounds;
+    bool hidden = !app.isXP && GetWindowRect(window, &bounds) && (bounds.left < 0 || bounds.top < 0);
+    HWND curtain = nullptr;
+    if (hidden) {
+        curtain = RaiseCurtain(window);
+        SetWindowPos(window, nullptr, 0, 0, 0, 0, hideQuietly);
+    }
+    SetStyleLayered(window, false);
+    if (hidden) {
+        SetWindowPos(window, nullptr, 0, 0, 0, 0, showQuietly);
+        RepaintDescendants(window);
+        if (curtain) SendMessageW(curtain, WM_CLOSE, 0, 0);
+    }
+    if (HasDropShadow(window)) SyncDropShadow(window, 255);
+}
+
+LRESULT OnSetAlpha(HWND, WPARAM target, LPARAM request) {
+    HWND window = reinterpret_cast<HWND>(target);
+    if (!window) return 0;
+    // No class name means the window is gone: it has no rectangle to cover or test, so nothing changes.
+    WCHAR className[257] = {};
+    if (!GetClassNameW(window, className, 257)) return 0;
+    if (std::wcscmp(className, L"Progman") == 0) return 0; // the desktop is never made translucent
+    if (request & removeRequest) {
+        if (!AlphaTableFind(window, nullptr)) return 0; // only windows this program made translucent
+        if (window == app.taskbarWindow) TaskbarRemoveSteps();
+        AlphaTableRemove(window);
+        RemoveWindowAlpha(window);
+    } else {
+        BYTE alpha = LOBYTE(request);
+        if (window == app.taskbarWindow) TaskbarApplySteps(alpha);
+        AlphaTableSet(window, alpha);
+        ApplyWindowAlpha(window, alpha);
+    }
+    return 0;
 }
