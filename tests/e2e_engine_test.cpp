@@ -11,16 +11,6 @@ constexpr UINT msgPaintCount = WM_APP + 1, msgResetCounts = WM_APP + 3;
 constexpr DWORD curtainExStyle = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_TOPMOST;
 enum TargetIndex { top, a, a1, b, b1, c };
 
-int LayeredAlpha(HWND window) {
-    COLORREF key = 0;
-    BYTE alpha = 0;
-    DWORD flags = 0;
-    if (!(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) || !GetLayeredWindowAttributes(window, &key, &alpha, &flags) ||
-        !(flags & LWA_ALPHA))
-        return -1;
-    return alpha;
-}
-bool IsLayered(HWND window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
 
 // A probe target: a top-level window of another program with the tree A (A1), hidden B (B1) and C.
 // Launch starts the program; Ready waits for its window, so several targets start side by side.

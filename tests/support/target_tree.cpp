@@ -44,7 +44,6 @@ void RegisterTargetClasses() {
     RegisterClassW(&cls);
 }
 
-using GetLayeredFn = BOOL(WINAPI*)(HWND, COLORREF*, BYTE*, DWORD*);
 } // namespace
 
 std::vector<TargetEvent>& TargetLog() {
@@ -87,17 +86,6 @@ void TargetTree::Settle() {
     TargetLog().clear();
 }
 
-int LayeredAlpha(HWND window) {
-    static auto get = reinterpret_cast<GetLayeredFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetLayeredWindowAttributes")));
-    COLORREF key = 0;
-    BYTE alpha = 0;
-    DWORD flags = 0;
-    if (!IsLayered(window) || !get(window, &key, &alpha, &flags) || !(flags & LWA_ALPHA)) return -1;
-    return alpha;
-}
-
-bool IsLayered(HWND window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
 
 Watchdog::Watchdog(DWORD timeoutMs, const char* what)
     : done(CreateEventW(nullptr, TRUE, FALSE, nullptr)), thread(nullptr), timeoutMs(timeoutMs), what(what) {

@@ -1,4 +1,5 @@
 #pragma once
+#include "support/test_support.h"
 #include <windows.h>
 #include <functional>
 #include <ostream>
@@ -37,9 +38,6 @@ private:
     HWND windows[count] = {};
 };
 
-// Layered state as the system reports it; alpha -1 when the window is not layered with LWA_ALPHA.
-int LayeredAlpha(HWND window);
-bool IsLayered(HWND window);
 
 // Ends the process with a message when the guarded scope does not finish in time: a walk or hand-over that
 // never returns would otherwise hang the whole run.

@@ -54,6 +54,8 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
     return true;
 }
 
+bool IsLayered(HWND window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
+
 int LayeredAlpha(HWND window) {
     // Looked up by name: the in-process tests build for Windows 2000, which lacks it.
     using GetLayeredFn = BOOL(WINAPI*)(HWND, COLORREF*, BYTE*, DWORD*);

@@ -24,6 +24,7 @@ void PumpMessages(DWORD forMs);
 
 // The layered alpha a window shows, or -1 when it is not layered with an alpha.
 int LayeredAlpha(HWND window);
+bool IsLayered(HWND window);
 // Polls a window's layered alpha until `done` holds or 5 s pass, pumping messages; returns each value seen
 // once, in order.
 std::vector<int> WatchAlpha(HWND window, const std::function<bool(int)>& done);
