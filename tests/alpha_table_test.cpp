@@ -30,11 +30,7 @@ class AlphaTable : public AppFixture {
 protected:
     void SetUp() override {
         AppFixture::SetUp();
-        Start();
-        HMODULE user32 = GetModuleHandleW(L"user32.dll");
-        app.setLayeredWindowAttributes = ProcAddress<SetLayeredWindowAttributesFn>(user32, "SetLayeredWindowAttributes");
-        app.updateLayeredWindow = ProcAddress<UpdateLayeredWindowFn>(user32, "UpdateLayeredWindow");
-        app.isXP = true;
+        StartEngine();
         for (HWND& window : plain)
             window = CreateWindowExW(0, L"STATIC", nullptr, WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
         TargetLog().clear();

@@ -65,11 +65,7 @@ class Layered : public AppFixture {
 protected:
     void SetUp() override {
         AppFixture::SetUp();
-        Start();
-        HMODULE user32 = GetModuleHandleW(L"user32.dll");
-        app.setLayeredWindowAttributes = ProcAddress<SetLayeredWindowAttributesFn>(user32, "SetLayeredWindowAttributes");
-        app.updateLayeredWindow = ProcAddress<UpdateLayeredWindowFn>(user32, "UpdateLayeredWindow");
-        app.isXP = true;
+        StartEngine();
         HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
         screenWidth = GetDeviceCaps(display, HORZRES);
         screenHeight = GetDeviceCaps(display, VERTRES);

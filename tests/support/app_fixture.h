@@ -21,6 +21,14 @@ protected:
         CreateSettingsWindow(GetModuleHandleW(nullptr));
         LoadSettings();
     }
+    // The window plus what start-up looks up for the transparency engine, on a system that reports XP.
+    void StartEngine() {
+        Start();
+        HMODULE user32 = GetModuleHandleW(L"user32.dll");
+        app.setLayeredWindowAttributes = ProcAddress<SetLayeredWindowAttributesFn>(user32, "SetLayeredWindowAttributes");
+        app.updateLayeredWindow = ProcAddress<UpdateLayeredWindowFn>(user32, "UpdateLayeredWindow");
+        app.isXP = true;
+    }
     static LRESULT Setting(WPARAM code, LPARAM value) {
         return SendMessageW(app.mainWindow, APPMSG_SETTING, code, value);
     }
