@@ -243,6 +243,30 @@ TEST_F(Startup, StoredValuesAtTheEdgesAreReadSafely) {
     }
 }
 
+// Whatever another program sends with the application messages, Vitrea answers and keeps running.
+TEST_F(Startup, NonsenseFromOtherProgramsDoesNotBringItDown) {
+    Process vitrea;
+    HWND window = StartVitrea(vitrea);
+    ASSERT_TRUE(window);
+    HWND desktopWindow = GetDesktopWindow();
+    const WPARAM targets[] = {0, 1, 0xFFFF, 0xFFFFFFFF, 0x12345678, reinterpret_cast<WPARAM>(desktopWindow),
+                              reinterpret_cast<WPARAM>(window), reinterpret_cast<WPARAM>(Children(window)[0])};
+    const LPARAM values[] = {0, 1, 3, 4, 5, 6, 8, 16, 32, 0x10000, 0x1FFFF, -1, 0x7FFFFFFF, 0x202, 0x205};
+    for (UINT message = 0x8000; message <= 0x8007; ++message) {
+        for (WPARAM target : targets) {
+            for (LPARAM value : values) {
+                DWORD_PTR result = 0;
+                ASSERT_TRUE(SendMessageTimeoutW(window, message, target, value, SMTO_NORMAL, 10000, &result))
+                    << std::hex << "message 0x" << message << " wParam 0x" << target << " lParam 0x" << value;
+            }
+        }
+    }
+    EXPECT_TRUE(vitrea.Running());
+    EXPECT_EQ(SendMessageW(window, 0x8005, 0x12345678, 0), -1) << "still answering";
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(vitrea.Wait(30000), 0u);
+}
+
 // The hook library is found beside the program only; without it the program runs on.
 TEST_F(Startup, HookLibraryIsLoadedByFullPathOnly) {
     std::wstring folder = FolderOf(Built().plantedDll) + L"\\..\\nodll";
