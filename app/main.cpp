@@ -237,7 +237,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 void CreateSettingsWindow(HINSTANCE instance) {
     app.instance = instance;
     app.msgTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
-    app.msgSetLayeredStyle = RegisterWindowMessageW(L"VITREA_SETLAYEREDSTYLE");
+    app.msgSetLayeredStyle = RegisterWindowMessageW(setLayeredStyleMessage);
     RegisterWindowClasses();
     app.skinName = skinNameBuffer;
     CreateFontsAndImages();

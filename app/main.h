@@ -18,6 +18,9 @@ enum : UINT {
     APPMSG_TASKBARHOVER = 0x8007,
 };
 
+// APPMSG_SETALPHA: this bit of lParam asks for the window's transparency to be removed.
+constexpr LPARAM alphaRemoveRequest = 0x10000;
+
 using SetLayeredWindowAttributesFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
 using UpdateLayeredWindowFn = BOOL(WINAPI*)(HWND, HDC, POINT*, SIZE*, HDC, POINT*, COLORREF, BLENDFUNCTION*,
                                             DWORD);

@@ -125,10 +125,6 @@ void WriteTaskbarByte() {
     WriteSettingByte(taskbarValue, ComposeTaskbarByte(app.taskbarEnabled, app.fadeInEnabled, app.fadeDuration));
 }
 
-void DrawCheckBox(HDC dc, RECT box, bool checked) {
-    DrawFrameControl(dc, &box, DFC_BUTTON, DFCS_BUTTONCHECK | (checked ? DFCS_CHECKED : 0));
-}
-
 void SetShortcutOn(bool on) {
     app.shortcutEnabled = on;
     app.shortcutByte = on ? (app.shortcutByte | 0x01) : (app.shortcutByte & ~0x01);
@@ -141,12 +137,10 @@ void SetTaskbarOn(HWND window, bool on) {
     app.taskbarEnabled = on;
     WriteTaskbarByte();
     EnableWindow(app.alphaSlider, on);
-    HDC dc = GetDC(window);
-    DrawCheckBox(dc, {195, 67, 208, 80}, on);
-    ReleaseDC(window, dc);
+    DrawCheckBox(window, {195, 67, 208, 80}, on);
     RepaintCheckLabel(app.taskbarButton);
     SendMessageW(window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(app.taskbarWindow),
-                 on ? app.taskbarAlpha : 0x10000);
+                 on ? app.taskbarAlpha : alphaRemoveRequest);
 }
 
 void SetTaskbarAlpha(BYTE alpha) {

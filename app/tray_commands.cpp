@@ -3,6 +3,7 @@
 #include "app/tray_commands.h"
 #include "app/main.h"
 #include "app/settings.h"
+#include "ui/paint.h"
 
 namespace {
 constexpr BYTE firstKeyBits = 0xE0;
@@ -22,10 +23,7 @@ void SendShortcutByte(HWND window) {
 // The new state goes onto the button at once instead of waiting for its next paint.
 void ToggleCheckButton(HWND window, HWND button, SettingCode code, const bool* enabled) {
     SendMessageW(window, APPMSG_SETTING, code, *enabled ? 0 : 1);
-    RECT box = {1, 1, 14, 14};
-    HDC dc = GetDC(button);
-    DrawFrameControl(dc, &box, DFC_BUTTON, DFCS_BUTTONCHECK | (*enabled ? DFCS_CHECKED : 0));
-    ReleaseDC(button, dc);
+    DrawCheckBox(button, {1, 1, 14, 14}, *enabled);
 }
 
 LRESULT OnFirstKeyChanged(HWND window, WPARAM wParam, LPARAM lParam) {

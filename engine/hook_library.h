@@ -24,6 +24,9 @@ static_assert(offsetof(SetHooks, shortcutByte) == 14);
 static_assert(offsetof(SetHooks, taskbarAlpha) == 15);
 static_assert(offsetof(SetHooks, fadeInEnabled) == 16);
 
+// Registered by the program and by every copy of the library; the same name gives the same number everywhere.
+constexpr WCHAR setLayeredStyleMessage[] = L"VITREA_SETLAYEREDSTYLE";
+
 // Entry points of Vitrea.dll, exported undecorated (cdecl).
 using InitializeDllFn = void (*)(SetHooks);
 using UninitializeDllFn = void (*)();

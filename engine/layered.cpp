@@ -12,7 +12,6 @@ constexpr UINT classDropShadow = 0x00020000; // CS_DROPSHADOW, an XP class style
 constexpr DWORD curtainExStyle = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_TOPMOST;
 constexpr WCHAR curtainClass[] = L"VitreaFakeClass";
 constexpr WCHAR curtainEventName[] = L"VitreaFakeWinEvent";
-constexpr LPARAM removeRequest = 0x10000;
 constexpr UINT hideQuietly = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE |
                              SWP_HIDEWINDOW | SWP_NOOWNERZORDER | SWP_NOSENDCHANGING;
 constexpr UINT showQuietly =
@@ -218,7 +217,7 @@ LRESULT OnSetAlpha(HWND, WPARAM target, LPARAM request) {
     WCHAR className[257] = {};
     if (!GetClassNameW(window, className, 257)) return 0;
     if (std::wcscmp(className, L"Progman") == 0) return 0; // the desktop is never made translucent
-    if (request & removeRequest) {
+    if (request & alphaRemoveRequest) {
         if (!AlphaTableFind(window, nullptr)) return 0; // only windows this program made translucent
         if (window == app.taskbarWindow) TaskbarRemoveSteps();
         AlphaTableRemove(window);

@@ -32,7 +32,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
         moduleInstance = instance;
         DisableThreadLibraryCalls(instance);
         // Registered names map to the same number in every process, so each copy learns it on its own.
-        msgSetLayeredStyle = RegisterWindowMessageW(L"VITREA_SETLAYEREDSTYLE");
+        msgSetLayeredStyle = RegisterWindowMessageW(setLayeredStyleMessage);
     }
     return TRUE;
 }
