@@ -22,6 +22,8 @@ protected:
         EXPECT_TRUE(process.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe)));
         HWND window = FindVitreaWindow(process);
         EXPECT_NE(window, nullptr) << "no settings window appeared";
+        // The window exists before its controls and settings do; the tray icon comes after both.
+        if (window) EXPECT_TRUE(WaitFor([&] { return TrayIconExists(window); }));
         return window;
     }
     static BYTE Stored(const WCHAR* name) {

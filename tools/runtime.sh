@@ -101,6 +101,9 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops\Vitrea]
 "EnableShell"=dword:00000001
 
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
 [HKEY_CURRENT_USER\Software\Wine\DllOverrides]
 "winemenubuilder.exe"=""
 REG
