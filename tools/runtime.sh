@@ -75,17 +75,19 @@ vitrea_setup() {
     vitrea_enable_i386 || { vitrea_log "cannot run 32-bit Wine on this host"; return 1; }
 }
 
-# Xvfb only when no display is given; its number is the first free one from 90 on.
+# Xvfb only when no display is given. Xvfb picks a free display number itself and reports it once it
+# accepts connections, so two runs started at once never race for the same number.
 vitrea_start_display() {
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
-    local n=90
-    while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-    Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    local fifo n
+    fifo=$(mktemp -u "${TMPDIR:-/tmp}/vitrea-xvfb.XXXXXX")
+    mkfifo "$fifo" || return 1
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
     VITREA_XVFB_PID=$!
+    n=$(timeout 20 head -n 1 "$fifo")
+    rm -f "$fifo"
+    if [ -z "$n" ]; then vitrea_log "Xvfb did not start"; return 1; fi
     export DISPLAY=:$n
-    local i
-    for i in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
-    vitrea_log "Xvfb did not start"; return 1
 }
 
 vitrea_reg_file() {
