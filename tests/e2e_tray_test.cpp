@@ -21,26 +21,6 @@ int Selection(HWND combo) {
     return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
 }
 
-POINT CentreOf(const RECT& r) {
-    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
-RECT ScreenRect(HWND window) {
-    RECT r = {};
-    GetWindowRect(window, &r);
-    return r;
-}
-
-// The runtime hands the command to the X side and returns at once, with no exit code to read: callers wait
-// for what the input should have caused.
-void Xdotool(const std::wstring& arguments) {
-    RunUnix(L"/usr/bin/xdotool " + arguments);
-}
-
-void ClickAt(POINT at, const std::wstring& clicks = L"click 1") {
-    Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y) + L" " + clicks);
-}
-
 // The inside of a check box whose square starts one pixel into the button, read from the screen: white where
 // the box is empty, dark under the check mark, anything else where no box is drawn.
 struct BoxInside {

@@ -95,6 +95,20 @@ void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version) {
     WriteValue(L"Version", REG_SZ, version, (lstrlenW(version) + 1) * sizeof(WCHAR), key.c_str());
 }
 
+POINT CentreOf(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
+RECT ScreenRect(HWND window) {
+    RECT r = {};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+void Xdotool(const std::wstring& arguments) { RunUnix(L"/usr/bin/xdotool " + arguments); }
+
+void ClickAt(POINT at, const std::wstring& clicks) {
+    Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y) + L" " + clicks);
+}
+
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (argc < 5) {

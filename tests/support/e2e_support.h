@@ -34,3 +34,10 @@ bool TrayIconExists(HWND owner);
 DWORD RunUnix(const std::wstring& commandLine);
 // Forces the Windows version that the runtime reports to one program ("win7", "win2k"); empty clears it.
 void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version);
+
+POINT CentreOf(const RECT& r);
+RECT ScreenRect(HWND window);
+// The runtime hands the command to the X side and returns at once, with no exit code to read: callers wait
+// for what the input should have caused.
+void Xdotool(const std::wstring& arguments);
+void ClickAt(POINT at, const std::wstring& clicks = L"click 1");

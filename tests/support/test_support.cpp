@@ -118,3 +118,31 @@ std::vector<HWND> Children(HWND parent) {
         children.push_back(child);
     return children;
 }
+
+Pixels ScreenBlock(const RECT& r) {
+    Pixels pixels;
+    HDC screen = GetDC(nullptr);
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) pixels.push_back(GetPixel(screen, x, y));
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+Pixels ReferenceMark(UINT state, int background, SIZE size) {
+    int width = size.cx ? size.cx : GetSystemMetrics(SM_CXMENUCHECK);
+    int height = size.cy ? size.cy : GetSystemMetrics(SM_CYMENUCHECK);
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    RECT r = {0, 0, width, height};
+    FillRect(dc, &r, GetSysColorBrush(background));
+    DrawFrameControl(dc, &r, DFC_BUTTON, state);
+    Pixels pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) pixels.push_back(GetPixel(dc, x, y));
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
