@@ -107,16 +107,7 @@ protected:
         return window;
     }
 
-    std::vector<HWND> OpenMenus() const {
-        std::vector<HWND> open;
-        for (HWND w = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); w;
-             w = FindWindowExW(nullptr, w, L"#32768", nullptr)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            if (owner == pid && IsWindowVisible(w)) open.push_back(w);
-        }
-        return open;
-    }
+    std::vector<HWND> OpenMenus() const { return VisibleMenus(pid); }
 
     LRESULT Event(WPARAM event, HWND window = nullptr) const {
         DWORD_PTR result = 0xDEAD;
@@ -203,6 +194,15 @@ TEST_F(Menus, TrayMenuShowsTheSettingsAndPressesLookPushedOnlyOnMarkedRows) {
     EXPECT_LE(trayRect.bottom, icon.y) << "above the cursor, kept clear of the taskbar";
     EXPECT_TRUE(WaitFor([&] { return MarkIs(tray, trayRows, 0, checkBox | on) && MarkIs(tray, trayRows, 1, checkBox); }))
         << "the check boxes follow the two switches";
+    // A separator's grey and white lines run 3 and 4 pixels below its top, one pixel short of either edge.
+    RECT separator = RowOnScreen(tray, trayRows, 2);
+    Pixels line = ScreenBlock({separator.left, separator.top + 3, separator.right, separator.top + 5});
+    size_t width = static_cast<size_t>(Width(separator));
+    Pixels grey(width - 2, RGB(128, 128, 128)), white(width - 2, RGB(255, 255, 255));
+    EXPECT_TRUE(std::equal(grey.begin(), grey.end(), line.begin() + 1));
+    EXPECT_TRUE(std::equal(white.begin(), white.end(), line.begin() + static_cast<long>(width) + 1));
+    EXPECT_NE(line.front(), RGB(128, 128, 128));
+    EXPECT_NE(line[width - 1], RGB(128, 128, 128));
     Pixels unmarkedRows = ScreenBlock({trayRect.left, RowOnScreen(tray, trayRows, 2).top, trayRect.right,
                                        RowOnScreen(tray, trayRows, 3).bottom});
 

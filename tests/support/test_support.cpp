@@ -146,3 +146,24 @@ Pixels ReferenceMark(UINT state, int background, SIZE size) {
     ReleaseDC(nullptr, screen);
     return pixels;
 }
+
+namespace {
+void CALLBACK EndMenuTick(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
+} // namespace
+
+void WithMenusEnded(const std::function<void()>& action) {
+    UINT_PTR timer = SetTimer(nullptr, 0, 10, EndMenuTick);
+    action();
+    KillTimer(nullptr, timer);
+}
+
+std::vector<HWND> VisibleMenus(DWORD pid) {
+    std::vector<HWND> open;
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); w;
+         w = FindWindowExW(nullptr, w, L"#32768", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid && IsWindowVisible(w)) open.push_back(w);
+    }
+    return open;
+}
