@@ -8,32 +8,13 @@
 #include <functional>
 #include <vector>
 #include "app/main.h"
+#include "tools/bench/timing.h"
 #include "app/settings.h"
 #include "ui/skin.h"
 
 namespace {
 constexpr int timedRounds = 200;
-LARGE_INTEGER frequency;
 
-double NowMs() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
-    size_t n = samples.size();
-    return n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
-}
-
-void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
 
 double MedianMs(int rounds, const std::function<void()>& operation) {
     std::vector<double> samples;
@@ -76,7 +57,6 @@ bool Row(const char* what, Counts before, Counts after, bool shouldGrow = false)
 int main(int argc, char** argv) {
     int repaints = argc > 1 ? std::atoi(argv[1]) : 1000;
     int switches = argc > 2 ? std::atoi(argv[2]) : 100;
-    QueryPerformanceFrequency(&frequency);
     CreateSettingsWindow(GetModuleHandleW(nullptr));
     lstrcpyW(app.skinName, L"Skinless");
     ShowWindow(app.mainWindow, SW_SHOWNORMAL);
