@@ -204,10 +204,11 @@ Section "Uninstall"
     Delete "$SMPROGRAMS\Vitrea\Uninstall Vitrea.lnk"
     RMDir "$SMPROGRAMS\Vitrea"
 
-    DeleteRegKey HKLM "${UNINSTALL_KEY}"
     DeleteRegValue HKCU "${RUN_KEY}" "Vitrea"
     MessageBox MB_YESNO|MB_ICONQUESTION "Do you also want to remove your Vitrea settings?" /SD IDNO IDNO keep
         DeleteRegKey HKCU "${SETTINGS_KEY}"
         DeleteRegKey /ifempty HKCU "Software\Tarnwick Software"
     keep:
+    ; Last, so that an uninstall cut short can be run again from the same entry.
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
