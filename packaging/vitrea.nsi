@@ -139,7 +139,14 @@ FunctionEnd
     ${EndIf}
     ; Leftovers moved aside by an earlier run go now if nothing holds them any more.
     Delete "$INSTDIR\${NAME}.*.old"
+    ClearErrors
     File "/oname=${NAME}" "${STAGE}\${NAME}"
+    ; A file that could not be written is never reported as installed, silent or not.
+    ${If} ${Errors}
+        MessageBox MB_OK|MB_ICONSTOP "Setup could not write $INSTDIR\${NAME}." /SD IDOK
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
 !macroend
 
 !macro RemoveFile NAME

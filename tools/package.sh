@@ -29,8 +29,9 @@ while read -r name; do
     if [ -f "$VITREA_BUILD/$name" ]; then
         cp "$VITREA_BUILD/$name" "$stage/$name"
         names+=("$name")
-    elif ninja -C "$VITREA_BUILD" -t query "$name" >/dev/null 2>&1; then
-        vitrea_log "the build makes $name but it is not there: build first"; exit 1
+    elif ninja -C "$VITREA_BUILD" -t targets all 2>/dev/null | cut -d: -f1 | grep -qx -e "$name" -e ".*/$name"; then
+        # The program looks for its files beside itself, so one built elsewhere would be lost on the way.
+        vitrea_log "the build makes $name, but not beside Vitrea.exe, or it has not been built yet"; exit 1
     else
         vitrea_log "note: $name is not built by this checkout yet; packaged without it"
     fi
