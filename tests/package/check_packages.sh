@@ -29,6 +29,12 @@ check "the zip's files are the build's" '[ $same = 1 ]'
 check "the readme has Windows line ends" '! grep -qv $'"'"'\r$'"'"' "$unpacked/Readme.txt"'
 pe=$(cd "$unpacked" && ls -- *.exe *.dll 2>/dev/null)
 check "every program file in the zip passes the PE check" '(cd "$unpacked" && "$root/tools/pecheck.sh" $pe)'
+# A link time in a header would make every rebuild of the same commit give other packages.
+stamped=$(cd "$unpacked" && python3 -c 'import struct, sys
+for n in sys.argv[1:]:
+    d = open(n, "rb").read(4096)
+    if struct.unpack_from("<I", d, struct.unpack_from("<I", d, 0x3C)[0] + 8)[0]: print(n)' $pe)
+check "no program file in the zip carries its link time" '[ -z "$stamped" ] || { echo "  stamped: $stamped"; false; }'
 check "the installer passes the PE check" '"$root/tools/pecheck.sh" --installer "$dist/$setup"'
 
 again=$build/dist-again
