@@ -15,11 +15,10 @@ constexpr WCHAR runKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 using Files = std::map<std::wstring, std::string>;
 
-std::string EnvironmentValue(const char* name) {
-    char value[4096] = "";
-    GetEnvironmentVariableA(name, value, sizeof value);
-    return value;
-}
+// The test program's arguments after the four binaries: the packages' folder and the source tree, as host paths.
+std::string Argument(int index) { return __argc > index ? __argv[index] : ""; }
+std::string DistFolder() { return Argument(5); }
+std::string SourceRoot() { return Argument(6); }
 
 // The runtime's own translation of a Windows path into the host's, for the host tools the test runs.
 std::wstring HostPath(const std::wstring& path) {
@@ -171,7 +170,7 @@ class Packages : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         CoInitialize(nullptr);
-        dist = WindowsPath(EnvironmentValue("VITREA_DIST"));
+        dist = WindowsPath(DistFolder());
         WIN32_FIND_DATAW found;
         HANDLE search = FindFirstFileW((dist + L"\\VitreaSetup-*.exe").c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
@@ -204,7 +203,7 @@ protected:
     static int HostRun(const std::vector<std::wstring>& command) {
         static int runs = 0;
         std::wstring result = work + L"\\host" + std::to_wstring(++runs) + L".txt";
-        std::string root = EnvironmentValue("VITREA_ROOT");
+        std::string root = SourceRoot();
         std::wstring line = L"/bin/bash \"" + std::wstring(root.begin(), root.end()) +
                             L"/tests/package/host_run.sh\" \"" + HostPath(work) + L"/host" + std::to_wstring(runs) +
                             L".txt\"";
@@ -241,7 +240,7 @@ protected:
         return window;
     }
     static int PeCheck(const std::wstring& folder, const std::vector<std::wstring>& names, bool installer) {
-        std::string root = EnvironmentValue("VITREA_ROOT");
+        std::string root = SourceRoot();
         std::vector<std::wstring> command = {std::wstring(root.begin(), root.end()) + L"/tools/pecheck.sh"};
         if (installer) command.push_back(L"--installer");
         for (const std::wstring& name : names) command.push_back(HostPath(folder + L"\\" + name));
