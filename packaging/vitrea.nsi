@@ -41,6 +41,7 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !define MUI_ABORTWARNING
 !define MUI_DIRECTORYPAGE_TEXT_TOP "Setup will install ${PRODUCT} ${VERSION}, which makes other windows translucent, in the folder below. To install it in a different folder, click Browse and choose another one.$\r$\n$\r$\nIf ${PRODUCT} is running, Setup closes it first."
 !insertmacro MUI_PAGE_DIRECTORY
+!define MUI_INSTFILESPAGE_FINISHHEADER_SUBTEXT "Start Vitrea from its folder in the Start menu."
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -216,6 +217,8 @@ Section "Uninstall"
         DeleteRegKey HKCU "${SETTINGS_KEY}"
         DeleteRegKey /ifempty HKCU "Software\Tarnwick Software"
     keep:
+    IfRebootFlag 0 +2
+        MessageBox MB_OK|MB_ICONINFORMATION "Some of Vitrea's files are still in use by other programs. They will be removed when Windows restarts." /SD IDOK
     ; Last, so that an uninstall cut short can be run again from the same entry.
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
