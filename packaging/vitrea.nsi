@@ -6,7 +6,6 @@ SetCompressor /SOLID lzma
 ; Same floor as the program itself.
 PESubsysVer 5.0
 RequestExecutionLevel admin
-ManifestSupportedOS none
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
