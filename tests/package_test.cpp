@@ -239,6 +239,13 @@ protected:
         if (window && !WaitFor([&] { return TrayIconExists(window); })) return nullptr;
         return window;
     }
+    // Starts the Vitrea at `exe` and has it make a window of another program translucent.
+    static HWND StartAndDim(Process& vitrea, const std::wstring& exe, Target& target, const WCHAR* title, int alpha) {
+        HWND window = StartVitrea(vitrea, exe);
+        if (!window || !target.Open(title)) return nullptr;
+        SendMessageW(window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(target.window), alpha);
+        return WaitFor([&] { return LayeredAlpha(target.window) == alpha; }) ? window : nullptr;
+    }
     static int PeCheck(const std::wstring& folder, const std::vector<std::wstring>& names, bool installer) {
         std::string root = SourceRoot();
         std::vector<std::wstring> command = {std::wstring(root.begin(), root.end()) + L"/tools/pecheck.sh"};
@@ -321,12 +328,8 @@ TEST_F(Packages, InstallOverRunningVitreaClosesItAndReplacesItsLibrary) {
         CloseHandle(file);
     }
     Process vitrea;
-    HWND window = StartVitrea(vitrea, folder + L"\\Vitrea.exe");
-    ASSERT_NE(window, nullptr);
     Target target;
-    ASSERT_TRUE(target.Open(L"Package target"));
-    SendMessageW(window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(target.window), 128);
-    ASSERT_TRUE(WaitFor([&] { return LayeredAlpha(target.window) == 128; }));
+    ASSERT_NE(StartAndDim(vitrea, folder + L"\\Vitrea.exe", target, L"Package target", 128), nullptr);
 
     EXPECT_EQ(RunSetup(L"/S /D=" + folder), 0u);
     EXPECT_TRUE(WaitFor([&] { return !vitrea.Running(); })) << "Setup closed Vitrea";
@@ -374,13 +377,10 @@ TEST_F(Packages, SetupRefusesOtherWindowsVersionsWithTheProgramsWords) {
 TEST_F(Packages, PortableZipRunsFromAFolderWithSpacesAndNonAsciiCharacters) {
     const std::wstring folder = Unpack(L"Vitrea portable \u00e9t\u00e9 \u8a66\u9a13");
     Process vitrea;
-    HWND window = StartVitrea(vitrea, folder + L"\\Vitrea.exe");
-    ASSERT_NE(window, nullptr);
     Target target;
-    ASSERT_TRUE(target.Open(L"Portable target"));
-    SendMessageW(window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(target.window), 100);
     // Only the library beside the program can set the layered style inside the target's process.
-    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(target.window) == 100; })) << "the hooks work from there";
+    HWND window = StartAndDim(vitrea, folder + L"\\Vitrea.exe", target, L"Portable target", 100);
+    ASSERT_NE(window, nullptr) << "Vitrea and its hooks work from there";
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(vitrea.Wait(), 0u);
     EXPECT_TRUE(WaitFor([&] { return !IsLayered(target.window); }));
