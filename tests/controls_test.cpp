@@ -2,7 +2,7 @@
 // keys and notifications, and the check buttons' hover drawing, watched through what reaches the main window.
 #include "support/app_fixture.h"
 #include <commctrl.h>
-#include "ui/controls.h"
+#include "ui/focus_graph.h"
 
 namespace {
 // What the controls sent to the main window, in order.
@@ -205,7 +205,7 @@ TEST_F(Controls, ArrowKeysStepTheAlphaUntilAnEndAndTheReleaseStoresIt) {
 }
 
 // A drag moves the taskbar and stores each new position on the way; a repeated position is applied but not
-// stored again; the release stores without applying. Plain look: the thumb never takes its active look.
+// stored again; the release of a drag stores without applying, a release without a drag applies. Plain look: the thumb never takes its active look.
 TEST_F(Controls, ThumbNotificationsDriveTheTaskbarAndTheStoredValue) {
     for (bool skinned : {true, false}) {
         Open(true, true, 144);
@@ -222,12 +222,20 @@ TEST_F(Controls, ThumbNotificationsDriveTheTaskbarAndTheStoredValue) {
         scroll(TB_THUMBTRACK, 254);
         EXPECT_EQ(LayeredAlpha(taskbar), 1);
         SetLayeredWindowAttributes(taskbar, 0, 50, LWA_ALPHA); // a release that applied would undo this
-        scroll(TB_THUMBPOSITION, 200);
+        WriteByteValue(L"Taskbar Transparency Alpha", 7);
+        scroll(TB_THUMBPOSITION, 254);
         EXPECT_EQ(app.sliderDragging, nullptr);
         EXPECT_EQ(sent, (std::vector<Sent>{Apply(155), Setting(155), Apply(155), Apply(1), Setting(1),
-                                           Setting(55)}));
-        EXPECT_EQ(StoredByte(L"Taskbar Transparency Alpha"), 55);
+                                           Setting(1)}));
+        EXPECT_EQ(StoredByte(L"Taskbar Transparency Alpha"), 1);
         EXPECT_EQ(LayeredAlpha(taskbar), 50);
+
+        // A press on the track that jumped the thumb and never dragged it has not been applied yet.
+        sent.clear();
+        scroll(TB_THUMBPOSITION, 200);
+        EXPECT_EQ(sent, (std::vector<Sent>{Apply(55), Setting(55)}));
+        EXPECT_EQ(StoredByte(L"Taskbar Transparency Alpha"), 55);
+        EXPECT_EQ(LayeredAlpha(taskbar), 55);
 
         sent.clear();
         scroll(TB_LINEDOWN, 10);
