@@ -42,6 +42,43 @@ int TaskbarAlpha() {
     return alpha;
 }
 
+// Whether the check button's label, right of its box, shows image `id` of the skin library beside the program.
+bool LabelShows(HWND button, const WCHAR* skin, WORD id) {
+    HMODULE library = LoadLibraryExW((FolderOf(Built().vitreaExe) + L"\\" + skin + L".dll").c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE);
+    HBITMAP image = library ? LoadBitmapW(library, MAKEINTRESOURCEW(id)) : nullptr;
+    if (!image) {
+        if (library) FreeLibrary(library);
+        return false;
+    }
+    BITMAP size = {};
+    GetObjectW(image, sizeof size, &size);
+    RECT r = ScreenRect(button);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(memory, image);
+    bool same = true;
+    for (int y = 0; y < size.bmHeight && same; ++y)
+        for (int x = 0; x < size.bmWidth && same; ++x)
+            same = GetPixel(memory, x, y) == GetPixel(screen, r.left + 15 + x, r.top + y);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(image);
+    FreeLibrary(library);
+    return same;
+}
+
+// The program's tooltip, once it shows: the sign that the mouse over a control has been handled.
+bool TooltipShown(DWORD pid) {
+    for (HWND w = FindWindowW(L"tooltips_class32", nullptr); w; w = FindWindowExW(nullptr, w, L"tooltips_class32", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid && IsWindowVisible(w)) return true;
+    }
+    return false;
+}
+
 class Controls : public ::testing::Test {
 protected:
     void SetUp() override { EndAllVitreas(); }
@@ -246,6 +283,58 @@ TEST_F(Controls, ArrowKeysOnTheTrackbarStepTheAlphaAndEachWriteIsCounted) {
         EXPECT_EQ(SliderPos(), 255 - end.alpha);
         EXPECT_EQ(TaskbarAlpha(), end.alpha);
         EXPECT_EQ(FocusOf(window), controls[focusSlider]);
+    }
+}
+
+// Skinned: the mouse on a check button lights its label and leaving it shows the normal one again, on both
+// buttons, the one holding the keyboard focus too. Plain: the mouse on a button draws nothing, by the time
+// its tooltip shows.
+TEST_F(Controls, CheckButtonsLightUnderTheMouseOnlyInTheSkinnedLook) {
+    Start(true, true, 144);
+    HWND button = controls[focusShortcut];
+    RECT r = {};
+    auto label = [&] {
+        r = ScreenRect(button);
+        std::vector<COLORREF> pixels;
+        HDC screen = GetDC(nullptr);
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left + 15; x < r.right; ++x) pixels.push_back(GetPixel(screen, x, y));
+        ReleaseDC(nullptr, screen);
+        return pixels;
+    };
+    // The window paints in pieces: the label counts as drawn once it holds its text and two looks agree.
+    std::vector<COLORREF> before, previous;
+    ASSERT_TRUE(WaitFor([&] {
+        previous = before;
+        before = label();
+        bool topRowIsFace = std::all_of(before.begin(), before.begin() + (r.right - r.left - 15),
+                                        [](COLORREF c) { return c == GetSysColor(COLOR_BTNFACE); });
+        return topRowIsFace && std::count(before.begin(), before.end(), RGB(0, 0, 0)) > 10 && before == previous;
+    })) << "the plain label was never drawn";
+    Xdotool(L"mousemove " + At(r.left + 5, r.top + 7));
+    ASSERT_TRUE(WaitFor([&] { return TooltipShown(vitrea->info.dwProcessId); }, 5000));
+    EXPECT_EQ(label(), before) << "the plain look drew on hover";
+    Xdotool(L"mousemove " + At(r.left + 5, r.bottom + 200));
+    EndAllVitreas();
+
+    WriteValue(L"Skin", REG_SZ, L"EddyMini", 16);
+    Start(true, true, 144);
+    struct Hover {
+        int control;
+        WORD normal, lit;
+    };
+    FocusWithMouse(focusTaskbar); // a press dragged off the button, which must not leave it lit
+    ASSERT_TRUE(WaitFor([&] { return LabelShows(controls[focusShortcut], L"EddyMini", 153); }, 5000))
+        << "the skinned face never appeared";
+    for (Hover hover : {Hover{focusShortcut, 153, 154}, Hover{focusTaskbar, 165, 166}}) {
+        HWND target = controls[hover.control];
+        RECT t = ScreenRect(target);
+        Xdotool(L"mousemove " + At(t.left + 5, t.top + 7));
+        EXPECT_TRUE(WaitFor([&] { return LabelShows(target, L"EddyMini", hover.lit); }, 5000))
+            << "control " << hover.control << " did not light";
+        Xdotool(L"mousemove " + At(t.left + 5, t.bottom + 40));
+        EXPECT_TRUE(WaitFor([&] { return LabelShows(target, L"EddyMini", hover.normal); }, 5000))
+            << "control " << hover.control << " stayed lit";
     }
 }
 } // namespace

@@ -94,8 +94,13 @@ void DrawHover(HWND button, bool lit) {
     ReleaseDC(button, item.hDC);
 }
 
+// Only a cursor that is on the button now starts the hover: moves that reach a button holding the capture
+// from outside, or that come after the cursor has left, would light it with no leave to follow.
 void OnButtonMouseMove(HWND button) {
     if (!app.skinModule || app.buttonHoverTracking) return;
+    POINT cursor;
+    GetCursorPos(&cursor);
+    if (WindowFromPoint(cursor) != button) return;
     app.buttonHoverTracking = true;
     DrawHover(button, true);
     TRACKMOUSEEVENT track = {sizeof track, TME_LEAVE, button, 0};
