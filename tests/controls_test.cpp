@@ -1,5 +1,5 @@
-// The subclassed controls inside this process: the focus graph under every switch setting, the trackbar's
-// keys and notifications, and the check buttons' hover drawing, watched through what reaches the main window.
+// The subclassed controls inside this process: the focus graph's conditions, the trackbar's keys and
+// notifications, and the check buttons' hover drawing, watched through what reaches the main window.
 #include "support/app_fixture.h"
 #include <commctrl.h>
 #include "ui/focus_graph.h"
@@ -29,13 +29,6 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return CallWindowProcW(mainProc, window, message, wParam, lParam);
 }
 
-void SetShift(bool down) {
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    keys[VK_SHIFT] = down ? 0x80 : 0;
-    SetKeyboardState(keys);
-}
-
 class Controls : public AppFixture {
 protected:
     HWND taskbar = nullptr;
@@ -58,15 +51,9 @@ protected:
         sent.clear();
     }
     void TearDown() override {
-        SetShift(false);
         if (taskbar) DestroyWindow(taskbar);
         taskbar = nullptr;
         AppFixture::TearDown();
-    }
-    static HWND Window(int control) {
-        const HWND windows[] = {app.firstKeyCombo, app.secondKeyCombo, app.keySetCombo,
-                                app.shortcutButton, app.taskbarButton, app.alphaSlider};
-        return windows[control];
     }
     static LRESULT Key(HWND control, UINT message, WPARAM key, int repeats = 0) {
         LPARAM flags = message == WM_KEYUP ? 0xC0000001 : (repeats ? 0x40000001 : 1);
@@ -76,36 +63,6 @@ protected:
     static Sent Setting(BYTE alpha) { return {APPMSG_SETTING, 4, alpha}; }
     Sent Apply(BYTE alpha) const { return {APPMSG_SETALPHA, reinterpret_cast<WPARAM>(taskbar), alpha}; }
 };
-
-// Every cell of the graph, from every control that can hold the focus, with every switch setting and the
-// taskbar alpha on both sides of 129: the focus lands where the graph says, on a control that can take it,
-// and the key changes nothing else.
-TEST_F(Controls, EveryKeyOfTheGraphMovesTheFocusWhereTheGraphSaysAndNowhereElse) {
-    const WPARAM virtualKeys[] = {VK_TAB, VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_TAB};
-    for (int mask = 0; mask < 8; ++mask) {
-        FocusSwitches switches = {(mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0};
-        Open(switches.shortcut, switches.taskbar, switches.highAlpha ? 129 : 128);
-        for (int from = 0; from < focusControlCount; ++from) {
-            if (!IsWindowEnabled(Window(from))) continue;
-            for (int key = 0; key < focusKeyCount; ++key) {
-                if (!FocusKeyHandled(from, FocusKey(key))) continue;
-                SCOPED_TRACE(testing::Message() << "switches " << mask << " from " << from << " key " << key);
-                SetFocus(Window(from));
-                ASSERT_EQ(GetFocus(), Window(from));
-                SetShift(key == keyShiftTab);
-                int target = FocusTarget(from, FocusKey(key), switches);
-                EXPECT_EQ(Key(Window(from), WM_KEYDOWN, virtualKeys[key]), 0);
-                SetShift(false);
-                EXPECT_EQ(GetFocus(), Window(target == focusStays ? from : target));
-                EXPECT_TRUE(IsWindowEnabled(GetFocus())) << "the focus went to a control that is switched off";
-            }
-        }
-        for (const Sent& s : sent)
-            EXPECT_EQ(s.message, static_cast<UINT>(WM_DRAWITEM)) << "a focus key changed a setting: " << s.wParam;
-        EXPECT_EQ(SliderPos(), 255 - app.taskbarAlpha) << "a key moved the thumb";
-        TearDown();
-    }
-}
 
 // The cells the graph's conditions are about, and Shift+Tab retracing Tab wherever Tab depends on them.
 TEST_F(Controls, GraphFollowsTheSwitchesAndShiftTabRetracesTab) {
@@ -150,15 +107,6 @@ TEST_F(Controls, GraphFollowsTheSwitchesAndShiftTabRetracesTab) {
         } while (at != focusShortcut && ++steps < 10);
         EXPECT_EQ(steps + 1, ring) << "setting " << mask;
     }
-}
-
-TEST_F(Controls, ComboBoxKeepsUpAndDownForItsOwnSelection) {
-    Open(true, true, 144);
-    SetFocus(app.keySetCombo);
-    ASSERT_EQ(SendMessageW(app.keySetCombo, CB_GETCURSEL, 0, 0), 0);
-    Key(app.keySetCombo, WM_KEYDOWN, VK_DOWN);
-    EXPECT_EQ(SendMessageW(app.keySetCombo, CB_GETCURSEL, 0, 0), 1);
-    EXPECT_EQ(GetFocus(), app.keySetCombo);
 }
 
 // Ten repeats and a release in the skinned look: one step a repeat, the thumb in its active look until the
