@@ -210,11 +210,10 @@ LRESULT OnClose(HWND window, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, WM_CLOSE, wParam, lParam);
 }
 
-// Owner-drawn items by kind: buttons are painted by the window's face code. Only this thread's own
-// controls ask; a request sent from elsewhere goes to the default procedure.
+// Owner-drawn items by kind: buttons are painted by the window's face code.
 LRESULT OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam) {
     const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-    if (item && !InSendMessage() && item->CtlType == ODT_BUTTON && DrawOwnerButton(*item)) return TRUE;
+    if (item && item->CtlType == ODT_BUTTON && DrawOwnerButton(*item)) return TRUE;
     return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
 }
 
