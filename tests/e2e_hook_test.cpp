@@ -196,16 +196,6 @@ TEST_F(Hook, ShortcutSwitchedOffLetsTheKeysThrough) {
     EXPECT_EQ(Recorded(target.window), 153) << "the key let through while off still acted";
 }
 
-TEST_F(Hook, ADestroyedWindowIsForgotten) {
-    Start();
-    Target target;
-    InFront(target, L"HookGone");
-    HWND gone = target.window;
-    Keys(L"ctrl+shift+4");
-    ASSERT_TRUE(WaitFor([&] { return Shows(gone, 102); }));
-    SendMessageTimeoutW(gone, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, nullptr);
-    EXPECT_TRUE(WaitFor([&] { return Recorded(gone) == removed; })) << "the destroyed window is still recorded";
-}
 struct Report {
     WPARAM event;
     LPARAM detail;
@@ -237,6 +227,112 @@ bool WaitCount(WPARAM event, size_t n) {
         if (GetTickCount() - start > 10000) return false;
         SwitchToThread();
     }
+}
+
+// Fade-in at its fastest (100 ms), taskbar transparency on at 144.
+constexpr BYTE taskbarFading = 0x83;
+
+TEST_F(Hook, TaskbarFadesInUnderTheMouseAndBackAsItLeaves) {
+    HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+    ASSERT_TRUE(taskbar);
+    RECT bar = {};
+    GetWindowRect(taskbar, &bar);
+    const POINT away = {bar.right / 2, bar.top / 2}, over = {bar.left + 5, (bar.top + bar.bottom) / 2},
+                alsoOver = {bar.right - 5, (bar.top + bar.bottom) / 2};
+    MoveTo(away);
+    Start(0x45, taskbarFading);
+    ASSERT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 144; }));
+    MoveTo(over);
+    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 255; })) << "no fade in under the mouse";
+    MoveTo(alsoOver); // from the Start button to the notification area: still over
+    MoveTo(away);
+    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 144; })) << "no fade back as the mouse left";
+
+    // Fade-in switched off with the mouse over the taskbar: back to the chosen alpha at once.
+    MoveTo(over);
+    ASSERT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 255; }));
+    Send(APPMSG_SETTING, settingFadeIn, 0);
+    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 144; })) << "the taskbar stayed faded in";
+
+    // Off, the mouse moving over the taskbar changes nothing; a chord typed after the moves is applied
+    // only once the library has seen them.
+    Target target;
+    InFront(target, L"HookTaskbar");
+    MoveTo(away);
+    MoveTo(over);
+    Keys(L"ctrl+shift+5");
+    ASSERT_TRUE(WaitFor([&] { return Shows(target.window, 128); }));
+    EXPECT_EQ(LayeredAlpha(taskbar), 144);
+    MoveTo(away);
+}
+
+// Stops or resumes this run's Vitrea.exe at the Unix level; the runtime shows it by its Windows path, which
+// names this build's binary and no other.
+void SignalVitrea(const char* signal) {
+    std::wstring pattern = L"^";
+    for (WCHAR ch : Built().vitreaExe) pattern += iswalnum(ch) ? std::wstring(1, ch) : std::wstring(L".");
+    RunUnix(L"/bin/sh -c \"kill -" + std::wstring(signal, signal + strlen(signal)) + L" $(pgrep -f '" + pattern +
+            L"$')\"");
+}
+bool Answers(HWND window) {
+    DWORD_PTR ignored;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &ignored) != 0;
+}
+
+TEST_F(Hook, AStoppedVitreaDoesNotKeepTypingFrozen) {
+    Start();
+    Target target;
+    InFront(target, L"HookStopped");
+    struct Resume {
+        HWND window;
+        ~Resume() {
+            SignalVitrea("CONT");
+            WaitFor([&] { return Answers(window); });
+        }
+    } resume{window};
+    SignalVitrea("STOP");
+    ASSERT_TRUE(WaitFor([&] { return !Answers(window); })) << "Vitrea was not stopped";
+    DWORD start = GetTickCount();
+    Keys(L"x");
+    EXPECT_TRUE(WaitFor([&] { return target.KeyDowns('X') == 1; }, 15000)) << "typing stayed frozen";
+    printf("a key reached the target %lu ms after it was typed, with Vitrea stopped\n", GetTickCount() - start);
+    SignalVitrea("CONT");
+    ASSERT_TRUE(WaitFor([&] { return Answers(window); }));
+    Keys(L"ctrl+shift+5");
+    EXPECT_TRUE(WaitFor([&] { return Shows(target.window, 128); })) << "the shortcut did not work after resuming";
+}
+
+template <typename Function> Function Export(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// Another program loads the library and calls it with nonsense while Vitrea runs: Vitrea keeps it, and
+// still hears of a translucent window going away.
+TEST_F(Hook, NonsenseFromAnotherProgramChangesNothingAndDestroyedWindowsAreForgotten) {
+    Start();
+    Target target;
+    InFront(target, L"HookNonsense");
+    HMODULE library = LoadLibraryW(Built().vitreaDll.c_str());
+    ASSERT_TRUE(library);
+    auto initialize = Export<InitializeDllFn>(library, "InitializeDll");
+    auto uninitialize = Export<UninitializeDllFn>(library, "UninitializeDll");
+    ASSERT_TRUE(initialize && uninitialize);
+    HWND own = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    uninitialize(); // never initialised here
+    const HWND owners[] = {nullptr, reinterpret_cast<HWND>(0x1234), window, target.window, GetDesktopWindow(), own};
+    for (HWND owner : owners) {
+        SetHooks nonsense = {owner, 0xFFFFFFFF, 0, 7, 9, 0xFF, 0, 3, {}};
+        initialize(nonsense);
+        uninitialize();
+    }
+    DestroyWindow(own);
+    FreeLibrary(library);
+
+    Keys(L"ctrl+shift+5");
+    EXPECT_TRUE(WaitFor([&] { return Shows(target.window, 128); })) << "Vitrea's shortcut stopped working";
+    HWND gone = target.window;
+    SendMessageTimeoutW(gone, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, nullptr);
+    EXPECT_TRUE(WaitFor([&] { return Recorded(gone) == removed; })) << "Vitrea no longer hears of destroyed windows";
 }
 
 // The menu reports, received by a window of this process that stands in for the settings window: the
