@@ -363,6 +363,8 @@ LRESULT CALLBACK MouseProc(int code, WPARAM wParam, LPARAM lParam) {
 DWORD WINAPI HookThreadMain(LPVOID ready) {
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+    // Every key and mouse move of the desktop waits for this thread's answer: it must win the processor.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
     keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardProc, moduleInstance, 0);
     mouseHook = SetWindowsHookExW(WH_MOUSE_LL, MouseProc, moduleInstance, 0);
     SetEvent(static_cast<HANDLE>(ready));
