@@ -25,13 +25,11 @@ enum : UINT {
     workMouseMoved = WM_APP + 2, // the latest point is in latestPoint
     workWindowGone = WM_APP + 3, // wParam a top-level window being destroyed, from any process
     workHoverOff = WM_APP + 4,   // wParam 1: fade-in went off (leave the taskbar), 0: transparency went off
-    workTaskbarCreated = WM_APP + 5,
 };
 
 // Vitrea's side, set by InitializeDll; zero in every other process.
 HWND mainWindow;
 DWORD mainThread;
-UINT msgTaskbarCreated;
 HHOOK msgFilterHook, callWndProcRetHook;
 HANDLE hookThread, workerThread;
 DWORD hookThreadId, workerThreadId;
@@ -122,7 +120,10 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
         if (GetCurrentThreadId() == mainThread && IsOwnMenuWindow(window)) {
             openMenuWindows += created ? 1 : -1;
             ReportMenu(created ? 4 : 8, wParam);
-            if (openMenuWindows <= 0) openMenuWindows = 0, menusTracked = false;
+            if (openMenuWindows <= 0) {
+                openMenuWindows = 0;
+                menusTracked = false; // whatever opens next without Vitrea's announcement is not its own
+            }
         }
         DWORD worker = workerThreadShared;
         if (!created && worker && !(GetWindowLongW(window, GWL_STYLE) & WS_CHILD))
@@ -153,8 +154,6 @@ LRESULT CALLBACK CallWndProcRet(int code, WPARAM wParam, LPARAM lParam) {
         if (message->message == APPMSG_SETTING) FollowSetting(message->wParam, message->lParam);
         if (message->message == APPMSG_MENUTRACK && (message->wParam == 1 || message->wParam == 2))
             menusTracked = message->wParam == 1;
-        if (message->message == msgTaskbarCreated && msgTaskbarCreated)
-            PostThreadMessageW(workerThreadId, workTaskbarCreated, 0, 0);
     }
     return CallNextHookEx(callWndProcRetHook, code, wParam, lParam);
 }
@@ -239,6 +238,7 @@ void RunChord(keys::Action action, BYTE alpha) {
 HWND taskbar;
 bool overTaskbar;
 
+// Found again once the shell has made a new one.
 HWND Taskbar() {
     if (!taskbar || !IsWindow(taskbar)) taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
     return taskbar;
@@ -283,7 +283,6 @@ DWORD WINAPI WorkerMain(LPVOID ready) {
         case workMouseMoved: FollowMouse(); break;
         case workWindowGone: WindowGone(reinterpret_cast<HWND>(message.wParam)); break;
         case workHoverOff: HoverOff(message.wParam != 0); break;
-        case workTaskbarCreated: taskbar = nullptr; break;
         }
     }
     return 0;
@@ -433,7 +432,6 @@ extern "C" __declspec(dllexport) void InitializeDll(SetHooks hooks) {
     if (!AcceptOwner(hooks.mainWindow)) return;
     mainWindow = hooks.mainWindow;
     mainThread = GetCurrentThreadId();
-    msgTaskbarCreated = hooks.msgTaskbarCreated;
     shortcutOn = hooks.shortcutEnabled != 0;
     taskbarOn = hooks.taskbarEnabled != 0;
     fadeInOn = hooks.fadeInEnabled != 0;
