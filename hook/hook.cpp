@@ -55,10 +55,22 @@ void SetLayeredStyle(HWND window, bool layered) {
     if (wanted != exStyle) SetWindowLongW(window, GWL_EXSTYLE, wanted);
 }
 
+bool ProcessAlive(DWORD id) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (!process) return false;
+    bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return alive;
+}
+
+// Some runtimes keep a killed program's global hooks in place: the style is only changed while a live Vitrea
+// owns the library, and the check is made for this rare message only.
 LRESULT CALLBACK CallWndProc(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION) {
         const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (message && msgSetLayeredStyle && message->message == msgSetLayeredStyle)
+        DWORD owner = ownerProcess;
+        if (message && msgSetLayeredStyle && message->message == msgSetLayeredStyle && owner &&
+            (owner == GetCurrentProcessId() || ProcessAlive(owner)))
             SetLayeredStyle(message->hwnd, message->wParam != 0);
     }
     return CallNextHookEx(callWndProcHook, code, wParam, lParam);
@@ -111,13 +123,18 @@ LRESULT CALLBACK MessageFilter(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(msgFilterHook, code, wParam, lParam);
 }
 
+// Main thread only: a killed Vitrea's copies of this hook can stay in the chain under some runtimes, and
+// each would report the same menu window again.
+bool inCbtChain;
+
 // Runs in every process: menu windows of Vitrea's main thread are reported at once; any other top-level
 // window going away is only posted to Vitrea's worker, never waited for.
 LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_CREATEWND || code == HCBT_DESTROYWND) {
+    bool onMainThread = GetCurrentThreadId() == mainThread;
+    if ((code == HCBT_CREATEWND || code == HCBT_DESTROYWND) && !(onMainThread && inCbtChain)) {
         auto window = reinterpret_cast<HWND>(wParam);
         bool created = code == HCBT_CREATEWND;
-        if (GetCurrentThreadId() == mainThread && IsOwnMenuWindow(window)) {
+        if (onMainThread && IsOwnMenuWindow(window)) {
             openMenuWindows += created ? 1 : -1;
             ReportMenu(created ? 4 : 8, wParam);
             if (openMenuWindows <= 0) {
@@ -129,7 +146,12 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
         if (!created && worker && !(GetWindowLongW(window, GWL_STYLE) & WS_CHILD))
             PostThreadMessageW(worker, workWindowGone, wParam, 0);
     }
-    return CallNextHookEx(cbtHook, code, wParam, lParam);
+    if (!onMainThread) return CallNextHookEx(cbtHook, code, wParam, lParam);
+    bool outer = !inCbtChain;
+    inCbtChain = true;
+    LRESULT result = CallNextHookEx(cbtHook, code, wParam, lParam);
+    if (outer) inCbtChain = false;
+    return result;
 }
 
 // Settings follow every APPMSG_SETTING once the settings window has handled it, whoever sent it.
@@ -392,14 +414,6 @@ void StopThread(HANDLE& thread, DWORD id) {
     }
     CloseHandle(thread);
     thread = nullptr;
-}
-
-bool ProcessAlive(DWORD id) {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
-    if (!process) return false;
-    bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    CloseHandle(process);
-    return alive;
 }
 
 // The caller must be the thread of a window of its own, and no other live process may own the library.
