@@ -147,10 +147,9 @@ TEST_F(Hook, PlusAndMinusFineTuneBetweenTheFloorAndOpaqueAndTheRemoveKeysRestore
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(std::string(step.keys, step.keys + lstrlenW(step.keys)));
-        target.ResetPaints();
         Keys(step.keys);
         EXPECT_TRUE(WaitFor([&] { return Shows(w, step.alpha); }))
-            << "alpha " << Recorded(w) << "; keys that reached the target: " << OtherKeys(target);
+            << "alpha " << Recorded(w) << "; keys that reached the target so far: " << OtherKeys(target);
     }
     Marker(target);
     EXPECT_EQ(OtherKeys(target), 0);
