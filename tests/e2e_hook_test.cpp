@@ -141,26 +141,29 @@ TEST_F(Hook, PlusAndMinusFineTuneBetweenTheFloorAndOpaqueAndTheRemoveKeysRestore
     InFront(target, L"HookFine");
     HWND w = target.window;
     struct Step {
-        const WCHAR* keys;
+        const WCHAR* keys; // as xdotool is told
         int alpha;
     };
     const Step steps[] = {
-        {L"ctrl+shift+minus", 239},                               // not recorded counts as opaque
-        {L"ctrl+shift+5", 128},      {L"ctrl+shift+equal", 144},  {L"ctrl+shift+KP_Subtract", 128},
-        {L"ctrl+shift+KP_Subtract", 112},
-        {L"ctrl+shift+1", 26},       {L"ctrl+shift+minus", 26},   // the floor holds...
-        {L"ctrl+shift+KP_Add", 42},                               // ...proved by the step up from it
-        {L"ctrl+shift+0", 255},      {L"ctrl+shift+equal", 255},  {L"ctrl+shift+minus", 239},
-        {L"ctrl+shift+grave", removed},
-        {L"ctrl+shift+3", 77},       {L"ctrl+shift+BackSpace", removed},
-        {L"ctrl+shift+3", 77},       {L"ctrl+shift+Return", removed},
+        {L"key ctrl+shift+minus", 239},                               // not recorded counts as opaque
+        {L"key ctrl+shift+5", 128},      {L"key ctrl+shift+equal", 144},  {L"key ctrl+shift+KP_Subtract", 128},
+        {L"key ctrl+shift+KP_Subtract", 112},
+        {L"key ctrl+shift+1", 26},       {L"key ctrl+shift+minus", 26},   // the floor holds...
+        {L"key ctrl+shift+KP_Add", 42},                               // ...proved by the step up from it
+        {L"key ctrl+shift+0", 255},      {L"key ctrl+shift+equal", 255},  {L"key ctrl+shift+minus", 239},
+        {L"key ctrl+shift+grave", removed},
+        {L"key ctrl+shift+3", 77},       {L"key ctrl+shift+BackSpace", removed},
+        {L"key ctrl+shift+3", 77},       {L"key ctrl+shift+Return", removed},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(std::string(step.keys, step.keys + lstrlenW(step.keys)));
-        Keys(step.keys);
+        Xdotool(step.keys);
         EXPECT_TRUE(WaitFor([&] { return Shows(w, step.alpha); }))
             << "alpha " << Recorded(w) << "; keys that reached the target so far: " << OtherKeys(target);
     }
+    // Held, minus repeats with the X server's auto-repeat and steps again each time.
+    Xdotool(L"keydown ctrl+shift keydown minus sleep 1.5 keyup minus keyup ctrl+shift");
+    EXPECT_TRUE(WaitFor([&] { return Recorded(w) >= 26 && Recorded(w) <= 255 - 2 * 16; })) << "alpha " << Recorded(w);
     Marker(target);
     EXPECT_EQ(OtherKeys(target), 0);
 }
