@@ -44,6 +44,11 @@ int openMenuWindows;
 
 std::atomic<LONG> latestPoint;
 std::atomic<bool> movePending;
+// Where the worker last saw the taskbar, and whether the mouse is over it: moves far from it are handed on
+// only a few times a second, so the rectangle is kept fresh without a message per move.
+std::atomic<LONG> barLeft, barTop, barRight, barBottom;
+std::atomic<bool> overTaskbar;
+constexpr DWORD barRefreshMs = 250;
 
 constexpr WORD maskKey = 0xE8; // unassigned: a press and release between Alt's keeps its release from the menu bar
 constexpr ULONG_PTR ownInput = 0x56495452; // marks the keys this library sends itself
@@ -259,7 +264,6 @@ void RunChord(keys::Action action, BYTE alpha) {
 }
 
 HWND taskbar;
-bool overTaskbar;
 
 // Found again once the shell has made a new one.
 HWND Taskbar() {
@@ -273,6 +277,12 @@ void FollowMouse() {
     LONG packed = latestPoint;
     POINT at = {static_cast<SHORT>(LOWORD(packed)), static_cast<SHORT>(HIWORD(packed))};
     HWND bar = Taskbar();
+    RECT place = {};
+    if (bar) GetWindowRect(bar, &place);
+    barLeft = place.left;
+    barTop = place.top;
+    barRight = place.right;
+    barBottom = place.bottom;
     HWND under = WindowFromPoint(at);
     bool over = bar && under && GetAncestor(under, GA_ROOT) == bar;
     if (over == overTaskbar) return;
@@ -387,8 +397,15 @@ LRESULT CALLBACK MouseProc(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && wParam == WM_MOUSEMOVE && lParam && taskbarOn && fadeInOn) {
         const auto* mouse = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
         latestPoint = static_cast<LONG>(MAKELONG(mouse->pt.x, mouse->pt.y));
+        static DWORD lastHandedOn;
+        DWORD now = GetTickCount();
+        bool nearBar = mouse->pt.x >= barLeft && mouse->pt.x < barRight && mouse->pt.y >= barTop &&
+                       mouse->pt.y < barBottom;
         // One message in flight at most: the worker reads the latest point when it gets to it.
-        if (!movePending.exchange(true)) PostThreadMessageW(workerThreadId, workMouseMoved, 0, 0);
+        if ((nearBar || overTaskbar || now - lastHandedOn >= barRefreshMs) && !movePending.exchange(true)) {
+            lastHandedOn = now;
+            PostThreadMessageW(workerThreadId, workMouseMoved, 0, 0);
+        }
     }
     return CallNextHookEx(mouseHook, code, wParam, lParam);
 }
