@@ -12,6 +12,7 @@
 #include "menus/track.h"
 #include "resources/resource_ids.h"
 #include "ui/controls.h"
+#include "ui/paint.h"
 
 AppState app;
 
@@ -212,6 +213,14 @@ LRESULT OnClose(HWND window, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, WM_CLOSE, wParam, lParam);
 }
 
+// Owner-drawn items by kind: buttons are painted by the window's face code, menu rows by the menus.
+LRESULT OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam) {
+    const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    if (item && item->CtlType == ODT_MENU) return OnMenuDrawItem(window, wParam, lParam);
+    if (item && item->CtlType == ODT_BUTTON && DrawOwnerButton(*item)) return TRUE;
+    return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
+}
+
 LRESULT OnTaskbarCreated(HWND window, WPARAM wParam, LPARAM lParam) {
     if (app.trayIcon) Shell_NotifyIconW(NIM_ADD, app.trayIcon);
     FindTaskbarAndApply();
@@ -224,8 +233,12 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DESTROY: return OnDestroy(window, wParam, lParam);
     case WM_SIZE: return OnSize(window, wParam, lParam);
     case WM_CLOSE: return OnClose(window, wParam, lParam);
+    case WM_ERASEBKGND: return OnEraseBackground(window, wParam, lParam);
+    case WM_DRAWITEM: return OnDrawItem(window, wParam, lParam);
+    case WM_NOTIFY: return OnNotify(window, wParam, lParam);
     case WM_NCLBUTTONDOWN: return OnFrameClick(window, wParam, lParam);
     case WM_COMMAND: return OnCommand(window, wParam, lParam);
+    case WM_HSCROLL: return OnHScroll(window, wParam, lParam);
     case APPMSG_TRAY: return OnTrayNotify(window, wParam, lParam);
     case APPMSG_SETTING: return OnSetting(window, wParam, lParam);
     case APPMSG_SETALPHA: return OnSetAlpha(window, wParam, lParam);
@@ -236,7 +249,6 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_CONTEXTMENU: return OnContextMenu(window, wParam, lParam);
     case WM_MENUSELECT: return OnMenuSelect(window, wParam, lParam);
     case WM_MEASUREITEM: return OnMeasureItem(window, wParam, lParam);
-    case WM_DRAWITEM: return OnDrawItem(window, wParam, lParam);
     }
     if (message == app.msgTaskbarCreated && message != 0) return OnTaskbarCreated(window, wParam, lParam);
     return DefWindowProcW(window, message, wParam, lParam);

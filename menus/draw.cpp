@@ -175,7 +175,7 @@ LRESULT OnMeasureItem(HWND window, WPARAM wParam, LPARAM lParam) {
     return TRUE;
 }
 
-LRESULT OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam) {
+LRESULT OnMenuDrawItem(HWND window, WPARAM wParam, LPARAM lParam) {
     auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
     if (!item || item->CtlType != ODT_MENU) return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
     if (item->itemID == idSeparator) {

@@ -13,4 +13,4 @@ POINT CaptionOrigin(const RECT& row);
 POINT InactiveCopyOrigin(const RECT& row);
 
 LRESULT OnMeasureItem(HWND window, WPARAM wParam, LPARAM lParam);
-LRESULT OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam);
+LRESULT OnMenuDrawItem(HWND window, WPARAM wParam, LPARAM lParam);
