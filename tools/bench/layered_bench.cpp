@@ -152,15 +152,22 @@ int main(int argc, char** argv) {
         timed(bareRemoval, keep, [&] { SetStyle(target, false); });
     }
 
+    // A goal of 0 means none is set: the figure is shown for comparison only.
     auto row = [](const char* what, const std::vector<double>& engine, const std::vector<double>& bare,
-                  const char* goal) {
+                  double goal) {
         double m = Median(engine), b = Median(bare);
-        printf("  %-34s %9.3f ms  bare %8.3f ms  ratio %6.2fx  %s\n", what, m, b, m / b, goal);
+        bool met = goal == 0 || m / b <= goal;
+        printf("  %-34s %9.3f ms  bare %8.3f ms  ratio %6.2fx  ", what, m, b, m / b);
+        if (goal == 0)
+            printf("(no goal, for comparison)\n");
+        else
+            printf("(goal <= %.1fx) %s\n", goal, met ? "met" : "MISSED");
+        return met;
     };
     printf("layered_bench: %d rounds on an 800 x 600 window of another program (medians)\n", timedRounds);
-    row("apply to a window not yet layered", apply, bareApply, "(goal <= 3x)");
-    row("apply to an already layered window", applyLayered, bareLayered, "(goal <= 1.5x)");
-    row("removal", removal, bareRemoval, "");
+    bool fast = row("apply to a window not yet layered", apply, bareApply, 3.0);
+    fast &= row("apply to an already layered window", applyLayered, bareLayered, 1.5);
+    row("removal", removal, bareRemoval, 0);
 
     Counts before = Measure();
     for (int cycle = 0; cycle < cycles; ++cycle) {
@@ -169,7 +176,7 @@ int main(int argc, char** argv) {
         Pump();
     }
     Counts after = Measure();
-    printf("after %d apply/remove cycles:\n", cycles);
+    printf("after %d apply/remove cycles (goal: no count grows):\n", cycles);
     bool fine = NoGrowth("handles (GetProcessHandleCount)", before.handlesReported, after.handlesReported);
     fine &= NoGrowth("handles (open handle values)", before.handlesFound, after.handlesFound);
     fine &= NoGrowth("GDI objects (GetGuiResources)", before.gdiReported, after.gdiReported);
@@ -181,5 +188,5 @@ int main(int argc, char** argv) {
     CloseHandle(process.hThread);
     DestroyWindow(app.mainWindow);
     HookLibraryUninitialize();
-    return fine ? 0 : 1;
+    return fine && fast ? 0 : 1;
 }
