@@ -113,6 +113,16 @@ REGEDIT4
 REG
 }
 
+# Whether a registry file of the prefix holds the value line in the key, both written as in the file.
+vitrea_reg_has() {
+    # Through the environment: awk -v would take the file's doubled backslashes for escapes.
+    VITREA_KEY="[$2]" VITREA_VALUE="$3" awk '
+        BEGIN { key = ENVIRON["VITREA_KEY"]; value = ENVIRON["VITREA_VALUE"] }
+        substr($0, 1, 1) == "[" { inside = index($0, key " ") == 1 || $0 == key; next }
+        inside && $0 == value { found = 1 }
+        END { exit !found }' "$WINEPREFIX/$1" 2>/dev/null
+}
+
 # A win32 prefix set to Windows XP whose programs all share one virtual desktop with a taskbar. It is marked
 # ready only once every step is seen to have worked; a prefix without the mark is made again from nothing.
 vitrea_prefix() {
@@ -135,8 +145,10 @@ vitrea_prefix() {
     timeout 120 wineserver -w >/dev/null 2>&1 || { wineserver -k >/dev/null 2>&1; failed=${failed:-"the prefix's server did not end"}; }
     if [ -z "$failed" ]; then
         grep -q '^#arch=win32' "$WINEPREFIX/system.reg" 2>/dev/null || failed="the prefix is not 32-bit"
-        grep -q '^"Desktop"="Vitrea"' "$WINEPREFIX/user.reg" 2>/dev/null || failed="the registry import is missing"
-        grep -q '^"Version"="winxp"' "$WINEPREFIX/user.reg" 2>/dev/null || failed="the Windows version is not XP"
+        vitrea_reg_has user.reg 'Software\\Wine\\Explorer' '"Desktop"="Vitrea"' ||
+            failed="the registry import is missing"
+        vitrea_reg_has system.reg 'Software\\Microsoft\\Windows NT\\CurrentVersion' '"CurrentVersion"="5.1"' ||
+            failed="the Windows version is not XP"
     fi
     if [ -n "$failed" ]; then
         vitrea_log "cannot create the Wine prefix: $failed; the next run starts it again"
