@@ -4,10 +4,7 @@
 # its figures. Exit code: 0 when every benchmark ran and met its goals, 1 otherwise.
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/runtime.sh"
-vitrea_setup || exit 1
-vitrea_build || exit 1
-trap vitrea_stop EXIT
-vitrea_start_runtime || exit 1
+vitrea_build_and_start || exit 1
 list=$VITREA_BUILD/benchmarks.txt
 [ -s "$list" ] || { vitrea_log "no benchmark list at $list"; exit 1; }
 failed=()

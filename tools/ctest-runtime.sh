@@ -18,7 +18,6 @@ down() {
 
 case "${1:-}" in
 up)
-    down # left behind by a run that was cut short
     if ! command -v Xvfb >/dev/null || ! command -v wine >/dev/null || [ ! -f "$VITREA_BUILD/tools/probe/probe.exe" ]; then
         echo "vitrea: Wine, Xvfb or the build is missing; run tools/test.sh" >&2
         exit 1

@@ -8,6 +8,7 @@ had_display=${DISPLAY:-}
 vitrea_setup || exit 1
 vitrea_build || exit 1
 trap 'if [ -n "${vitrea:-}" ]; then kill "$vitrea" 2>/dev/null; fi; vitrea_stop' EXIT
+vitrea_stop_leftovers
 vitrea_start_display && vitrea_start_wine || exit 1
 if [ -z "$had_display" ]; then vitrea_start_keeper || exit 1; fi
 probe=$VITREA_BUILD/tools/probe/probe.exe

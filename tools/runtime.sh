@@ -193,9 +193,29 @@ vitrea_start_keeper() {
     vitrea_log "the virtual desktop did not come up"; return 1
 }
 
+# What a run of this build folder that was cut short left running: its programs would otherwise keep the
+# desktop on the old display. The prefix belongs to this build folder, so its server is ours to stop.
+vitrea_stop_leftovers() {
+    local session=$VITREA_BUILD/runtime-session pid
+    if [ -f "$session" ]; then
+        pid=$(sed -n 's/^VITREA_XVFB_PID=//p' "$session")
+        if [ -n "$pid" ] && [ "$(ps -o comm= -p "$pid" 2>/dev/null)" = Xvfb ]; then kill "$pid" 2>/dev/null; fi
+        rm -f "$session"
+    fi
+    if [ -d "$WINEPREFIX" ]; then wineserver -k >/dev/null 2>&1; fi
+}
+
 # Display, wine server and desktop for the tests and benchmarks, always on a display of their own.
 # VITREA_RUNTIME tells tools/wine-run.sh (the emulator ctest runs the test programs with) that it is up.
 vitrea_start_runtime() {
+    vitrea_stop_leftovers
     vitrea_start_display private && vitrea_start_wine && vitrea_start_keeper || { vitrea_stop; return 1; }
     export VITREA_RUNTIME=1
+}
+
+# What the test and benchmark commands do first: packages, build, and the runtime, stopped on exit.
+vitrea_build_and_start() {
+    vitrea_setup && vitrea_build || return 1
+    trap vitrea_stop EXIT
+    vitrea_start_runtime
 }

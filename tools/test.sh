@@ -4,8 +4,5 @@
 # arguments go to ctest, for example `-R TaskbarFade` to run the cases whose names match.
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/runtime.sh"
-vitrea_setup || exit 1
-vitrea_build || exit 1
-trap vitrea_stop EXIT
-vitrea_start_runtime || exit 1
+vitrea_build_and_start || exit 1
 ctest --test-dir "$VITREA_BUILD" --output-on-failure "$@"
