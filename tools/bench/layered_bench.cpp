@@ -51,10 +51,20 @@ void Pump() {
 HWND StartTarget(PROCESS_INFORMATION& process) {
     std::wstring exe = Folder() + L"tools\\probe\\probe.exe";
     std::wstring line = L"\"" + exe + L"\" target " + targetTitle + L" 100 80 800 600";
+    // The target prints its window handle; that line does not belong in the table.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return nullptr;
+    if (nul != INVALID_HANDLE_VALUE) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = startup.hStdError = nul;
+    }
+    BOOL started = CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, nul != INVALID_HANDLE_VALUE, 0, nullptr,
+                                  nullptr, &startup, &process);
+    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+    if (!started) return nullptr;
     for (DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(20)) {
         if (HWND window = FindWindowW(nullptr, targetTitle)) return window;
     }
