@@ -10,21 +10,14 @@ constexpr UINT APPMSG_SETALPHA = 0x8002, APPMSG_FORGETWINDOW = 0x8004, APPMSG_GE
 constexpr LPARAM removeRequest = 0x10000;
 constexpr DWORD curtainExStyle = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_TOPMOST;
 
-
 bool CurtainsLeft() { return FindWindowW(L"VitreaFakeClass", nullptr) != nullptr; }
 
-// Looks for curtains from a thread of its own while the test's main thread waits in SendMessage.
+// Looks for curtains from a thread of its own while the test's main thread waits in SendMessage. It may miss
+// a curtain that lives for a moment, so it only backs up checks that no curtain was raised at all.
 class CurtainWatcher {
 public:
-    struct Sighting {
-        HWND curtain;
-        RECT place;
-        DWORD exStyle;
-        DWORD processId;
-        bool visible;
-    };
-    explicit CurtainWatcher(HWND watched = nullptr)
-        : watched(watched), stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+    CurtainWatcher()
+        : stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
           thread(CreateThread(nullptr, 0, Run, this, 0, nullptr)) {}
     ~CurtainWatcher() { Stop(); }
     CurtainWatcher(const CurtainWatcher&) = delete;
@@ -37,9 +30,7 @@ public:
         CloseHandle(stop);
         thread = nullptr;
     }
-    std::vector<Sighting> sightings;
-    bool watchedHiddenUnderCurtain = false;
-    bool watchedHiddenWithoutCurtain = false;
+    std::vector<HWND> sightings;
 
 private:
     static DWORD WINAPI Run(LPVOID self) {
@@ -48,20 +39,10 @@ private:
         return 0;
     }
     void Look() {
-        // The watched window is hidden for a short moment only: it is looked at first, on every round.
-        if (watched && !IsWindowVisible(watched))
-            (CurtainsLeft() ? watchedHiddenUnderCurtain : watchedHiddenWithoutCurtain) = true;
         for (HWND w = FindWindowExW(nullptr, nullptr, L"VitreaFakeClass", nullptr); w;
-             w = FindWindowExW(nullptr, w, L"VitreaFakeClass", nullptr)) {
-            bool known = std::any_of(sightings.begin(), sightings.end(), [&](const Sighting& s) { return s.curtain == w; });
-            if (known || !IsWindowVisible(w)) continue;
-            Sighting seen = {w, {}, static_cast<DWORD>(GetWindowLongW(w, GWL_EXSTYLE)), 0, true};
-            GetWindowRect(w, &seen.place);
-            GetWindowThreadProcessId(w, &seen.processId);
-            sightings.push_back(seen);
-        }
+             w = FindWindowExW(nullptr, w, L"VitreaFakeClass", nullptr))
+            if (std::find(sightings.begin(), sightings.end(), w) == sightings.end()) sightings.push_back(w);
     }
-    HWND watched;
     HANDLE stop;
     HANDLE thread;
 };
@@ -119,11 +100,12 @@ TEST_F(Engine, ApplyRaisesACurtainOnlyForAWindowNotLayeredYetAndRemovalOnXPRaise
     ASSERT_LT(place.left, 0);
     ASSERT_GT(place.bottom, ScreenHeight());
 
-    CurtainWatcher watcher;
     EXPECT_EQ(SetAlpha(target.window, 128), 0);
-    watcher.Stop();
-    ASSERT_EQ(watcher.sightings.size(), 1u) << "one curtain while the style changed";
-    const CurtainWatcher::Sighting& seen = watcher.sightings[0];
+    std::vector<Sighting> sightings = target.Sightings();
+    ASSERT_EQ(sightings.size(), 1u) << "one change of the layered style";
+    const Sighting& seen = sightings[0];
+    EXPECT_EQ(seen.what, becameLayered);
+    ASSERT_EQ(seen.curtains, 1) << "one curtain while the style changed";
     EXPECT_EQ(seen.processId, vitrea.info.dwProcessId);
     EXPECT_EQ(seen.exStyle & curtainExStyle, curtainExStyle) << std::hex << seen.exStyle;
     EXPECT_EQ(seen.place.left, 0);
@@ -147,18 +129,23 @@ TEST_F(Engine, ApplyRaisesACurtainOnlyForAWindowNotLayeredYetAndRemovalOnXPRaise
     EXPECT_TRUE(again.sightings.empty());
     EXPECT_EQ(LayeredAlpha(target.window), 60);
     EXPECT_EQ(LayeredAlpha(layered.window), 77);
-    PumpMessages(300);
-    for (const Target* t : {&target, &layered})
-        for (TargetIndex index : {top, a, a1, b, b1, c}) EXPECT_EQ(t->Paints(index), 0) << "window " << index;
+    for (const Target* t : {&target, &layered}) {
+        EXPECT_TRUE(t->Sightings().empty()) << "the layered style changed";
+        for (TargetIndex index : {top, a, a1, b, b1, c}) EXPECT_EQ(t->PaintsSettled(index), 0) << "window " << index;
+    }
     EXPECT_EQ(Send(APPMSG_GETALPHA, target.window), 60);
     EXPECT_EQ(Send(APPMSG_GETALPHA, layered.window), 77);
 
     // On XP removal clears the style in place, even for a window reaching off the screen.
-    CurtainWatcher removal(target.window);
+    target.ResetPaints();
+    CurtainWatcher removal;
     EXPECT_EQ(SetAlpha(target.window, removeRequest | 90), 0);
     removal.Stop();
     EXPECT_TRUE(removal.sightings.empty());
-    EXPECT_FALSE(removal.watchedHiddenWithoutCurtain);
+    sightings = target.Sightings();
+    ASSERT_EQ(sightings.size(), 1u) << "cleared, never hidden";
+    EXPECT_EQ(sightings[0].what, noLongerLayered);
+    EXPECT_EQ(sightings[0].curtains, 0);
     EXPECT_FALSE(IsLayered(target.window));
     EXPECT_TRUE(IsWindowVisible(target.window));
     EXPECT_EQ(Send(APPMSG_GETALPHA, target.window), -1);
@@ -208,23 +195,31 @@ TEST_F(Engine, RemovalOnWindows2000HidesAWindowReachingOffTheScreenUnderACurtain
     StartVitreaWith({&onScreen, &offScreen});
     for (Target* target : {&onScreen, &offScreen}) ASSERT_EQ(SetAlpha(target->window, 120), 0);
 
-    CurtainWatcher quiet(onScreen.window);
+    onScreen.ResetPaints();
+    CurtainWatcher quiet;
     EXPECT_EQ(SetAlpha(onScreen.window, removeRequest), 0);
     quiet.Stop();
     EXPECT_TRUE(quiet.sightings.empty()) << "left and top at 0 are on the screen";
+    std::vector<Sighting> cleared = onScreen.Sightings();
+    ASSERT_EQ(cleared.size(), 1u) << "cleared, never hidden";
+    EXPECT_EQ(cleared[0].what, noLongerLayered);
+    EXPECT_EQ(cleared[0].curtains, 0);
     EXPECT_FALSE(IsLayered(onScreen.window));
 
     RECT place = offScreen.Place();
     offScreen.ResetPaints();
-    CurtainWatcher watcher(offScreen.window);
     EXPECT_EQ(SetAlpha(offScreen.window, removeRequest), 0);
-    watcher.Stop();
-    ASSERT_EQ(watcher.sightings.size(), 1u);
-    EXPECT_EQ(watcher.sightings[0].place.left, 0);
-    EXPECT_EQ(watcher.sightings[0].place.top, place.top);
-    EXPECT_EQ(watcher.sightings[0].place.right, place.right);
-    EXPECT_TRUE(watcher.watchedHiddenUnderCurtain) << "hidden while its style is cleared";
-    EXPECT_FALSE(watcher.watchedHiddenWithoutCurtain);
+    std::vector<Sighting> seen = offScreen.Sightings();
+    ASSERT_EQ(seen.size(), 2u) << "hidden, then cleared";
+    EXPECT_EQ(seen[0].what, hidden);
+    EXPECT_EQ(seen[1].what, noLongerLayered);
+    for (const Sighting& sighting : seen) {
+        ASSERT_EQ(sighting.curtains, 1) << "hidden and cleared under one curtain";
+        EXPECT_EQ(sighting.curtain, seen[0].curtain);
+        EXPECT_EQ(sighting.place.left, 0);
+        EXPECT_EQ(sighting.place.top, place.top);
+        EXPECT_EQ(sighting.place.right, place.right);
+    }
     EXPECT_FALSE(IsLayered(offScreen.window));
     EXPECT_TRUE(IsWindowVisible(offScreen.window));
     EXPECT_FALSE(CurtainsLeft());
@@ -285,12 +280,13 @@ TEST_F(Engine, CurtainEventLeftSetByAnotherProgramLeavesNoCurtainBehind) {
     ASSERT_TRUE(target.Launch(L"EngineHostile", 100, 100, 300, 200));
     StartVitreaWith({&target});
     for (int round = 0; round < 2; ++round) {
-        CurtainWatcher watcher;
+        target.ResetPaints();
         EXPECT_EQ(SetAlpha(target.window, 140), 0);
-        watcher.Stop();
-        EXPECT_EQ(watcher.sightings.size(), 1u) << "round " << round;
+        std::vector<Sighting> seen = target.Sightings();
+        ASSERT_EQ(seen.size(), 1u) << "round " << round;
+        EXPECT_EQ(seen[0].curtains, 1) << "round " << round << ": the style changed with no curtain up";
         EXPECT_EQ(LayeredAlpha(target.window), 140);
-        PumpMessages(200);
+        // The curtain is closed before the answer, whatever the event said.
         EXPECT_FALSE(CurtainsLeft()) << "round " << round;
         EXPECT_EQ(SetAlpha(target.window, removeRequest), 0);
     }

@@ -48,6 +48,10 @@ protected:
         return Send(APPMSG_TASKBARHOVER, reinterpret_cast<WPARAM>(taskbar), lowWord);
     }
     std::vector<int> Watch(const std::function<bool(int)>& done) { return WatchAlpha(taskbar, done); }
+    // A fade's thread ends once its timer has been killed and its last tick is done.
+    bool FadeOver() {
+        return WaitFor([&] { return ProgramThreads(vitrea, window).empty(); }, 5000);
+    }
     static BYTE Stored(const WCHAR* name) {
         RegValue value = ReadValue(name);
         EXPECT_TRUE(value.present && value.type == REG_BINARY && value.data.size() == 1);
@@ -62,13 +66,14 @@ protected:
 
 TEST_F(TaskbarEndToEnd, HoverFadesTheTaskbarToOpaqueAndBackToTheChosenAlpha) {
     RunUnix(L"/usr/bin/xdotool mousemove 512 300"); // keep the real mouse off the taskbar
-    StartWith(0x43, 120);                            // on, fade-in on, 200 ms
+    // The slowest speed: the watcher sees several steps even on a busy machine.
+    StartWith(0x03, 120); // on, fade-in on, 400 ms
     ASSERT_TRUE(window);
     ASSERT_TRUE(WaitFor([&] { return Layered(taskbar); })) << "start-up applies the chosen alpha";
     // A first mouse-leave settles the fade's idea of the shown alpha on the chosen one.
     EXPECT_EQ(Hover(5), 0);
     ASSERT_EQ(Watch([](int alpha) { return alpha == 120; }).back(), 120);
-    Sleep(100);
+    ASSERT_TRUE(FadeOver());
 
     EXPECT_EQ(Hover(4), 0);
     std::vector<int> up = Watch([](int alpha) { return alpha == 255; });
@@ -80,8 +85,8 @@ TEST_F(TaskbarEndToEnd, HoverFadesTheTaskbarToOpaqueAndBackToTheChosenAlpha) {
     EXPECT_EQ(down.back(), 120);
     EXPECT_TRUE(Monotonic(down, false));
     EXPECT_GE(down.size(), 4u);
-    Sleep(300);
-    EXPECT_EQ(LayeredAlpha(taskbar), 120);
+    ASSERT_TRUE(FadeOver());
+    EXPECT_EQ(LayeredAlpha(taskbar), 120) << "the fade overshot or another one went on";
 }
 
 TEST_F(TaskbarEndToEnd, StartUpAppliesTheChosenAlphaAndShutdownRestores) {

@@ -9,6 +9,8 @@
 namespace {
 using Items = std::vector<std::wstring>;
 
+constexpr UINT APPMSG_TRAY = 0x8000;
+
 enum Child { firstKey, secondKey, keySet, shortcutButton, taskbarButton, slider };
 
 // The byte stored under the program's key, or -1 while it is missing or not a single byte.
@@ -85,13 +87,16 @@ class TrayAndControls : public ::testing::Test {
         ASSERT_TRUE(WaitFor([&] { return SendMessageW(child(combo), CB_GETDROPPEDSTATE, 0, 0) != 0; }, 5000));
         ClickAt(CentreOf(ScreenRect(child(combo))));
         ASSERT_TRUE(WaitFor([&] { return SendMessageW(child(combo), CB_GETDROPPEDSTATE, 0, 0) == 0; }, 5000));
-        ASSERT_EQ(FocusOf(child(combo)), child(combo));
+        ASSERT_TRUE(WaitFor([&] { return FocusOf(child(combo)) == child(combo); }, 5000));
     }
+    // The byte is written before the second combo box is refilled: both are waited for.
     void ExpectShortcut(int stored, const Items& second, int secondSelection) {
         EXPECT_TRUE(WaitFor([&] { return StoredByte(L"Keyboard Shortcut") == stored; }, 5000))
             << std::hex << "stored 0x" << StoredByte(L"Keyboard Shortcut") << ", expected 0x" << stored;
-        EXPECT_EQ(ComboItems(child(secondKey)), second);
-        EXPECT_EQ(Selection(child(secondKey)), secondSelection);
+        EXPECT_TRUE(WaitFor([&] {
+            return ComboItems(child(secondKey)) == second && Selection(child(secondKey)) == secondSelection;
+        }, 5000)) << "second key: selection " << Selection(child(secondKey)) << " of "
+                  << ComboItems(child(secondKey)).size() << " items";
     }
     void ClickButton(Child button, const std::wstring& clicks = L"click 1") {
         ClickAt(CentreOf(ScreenRect(child(button))), clicks);
@@ -172,7 +177,8 @@ TEST_F(TrayAndControls, ShortcutButtonSwitchesOffAndOnAndDrawsItsBoxAtOnce) {
     ClickButton(shortcutButton, L"click --repeat 2 --delay 80 1");
     EXPECT_TRUE(WaitFor([&] { return StoredByte(L"Keyboard Shortcut") == 0x45; }, 5000))
         << "stored " << StoredByte(L"Keyboard Shortcut") << ": the second click was taken for a double click";
-    EXPECT_TRUE(WaitFor([&] { return combosEnabled(true); }, 5000)); // enabled just after the value is written
+    // The byte is written before the combo boxes are enabled again.
+    EXPECT_TRUE(WaitFor([&] { return combosEnabled(true); }, 5000));
     EXPECT_TRUE(WaitFor([&] { return BoxOnScreen(child(shortcutButton)).Checked(); }, 3000));
 }
 
@@ -216,15 +222,15 @@ TEST_F(TrayAndControls, LeftClickOnTheIconShowsTheHiddenWindowInFront) {
     ASSERT_TRUE(window);
     ASSERT_FALSE(IsWindowVisible(window));
 
+    // A move through X has no effect to wait for; the notification it brings, sent directly, has an answer.
     POINT icon = TrayIconPlace();
     ClickAt({icon.x - 3, icon.y - 3},
             L"sleep 0.1 mousemove " + std::to_wstring(icon.x) + L" " + std::to_wstring(icon.y));
-    PumpMessages(500);
+    SendMessageW(window, APPMSG_TRAY, 0, WM_MOUSEMOVE);
     EXPECT_FALSE(IsWindowVisible(window)) << "moving the mouse over the icon does something";
 
     ClickAt(icon);
-    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000));
-    EXPECT_FALSE(IsIconic(window));
+    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(window) && !IsIconic(window); }, 5000));
     EXPECT_TRUE(WaitFor([&] { return GetForegroundWindow() == window; }, 5000));
     EXPECT_TRUE(WaitFor([&] { return FocusOf(window) == window; }, 5000)) << "a control kept the focus";
     // The restore enables the slider for a moment; it ends disabled while taskbar transparency is off.
@@ -238,22 +244,23 @@ TEST_F(TrayAndControls, LeftClickOnTheIconShowsTheHiddenWindowInFront) {
     EXPECT_TRUE(WaitFor([&] { return GetForegroundWindow() == window; }, 5000));
 }
 
-// The window is hidden again as soon as the first release has shown it; the second release of the double
-// click must show it once more. Taskbar transparency is on, so the slider ends enabled.
+// The window is hidden again once the first release has shown it, and only then is the second click made;
+// its release must show the window once more, whether the system takes it for the second half of a double
+// click (on a machine quick enough to hide the window within the double-click time) or for a click of its own.
+// Taskbar transparency is on, so the slider ends enabled.
 TEST_F(TrayAndControls, DoubleClickOnTheIconRestoresOncePerRelease) {
     WriteByteValue(L"Options", 0x01);
     WriteByteValue(L"Taskbar Transparency", 0x23);
     Process vitrea;
     HWND window = Start(vitrea, true);
     ASSERT_TRUE(window);
-    ASSERT_LT(400u, GetDoubleClickTime());
-    ClickAt(TrayIconPlace(), L"click 1 sleep 0.3 click 1");
+    ClickAt(TrayIconPlace());
     ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000)) << "the first release";
     ShowWindowAsync(window, SW_HIDE);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(window); }, 5000));
-    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000)) << "the second release";
-    EXPECT_FALSE(IsIconic(window));
+    Xdotool(L"click 1");
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(window) && !IsIconic(window); }, 5000)) << "the second release";
     EXPECT_TRUE(WaitFor([&] { return FocusOf(window) == window; }, 5000));
-    EXPECT_TRUE(IsWindowEnabled(child(slider)));
+    EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(child(slider)) != FALSE; }, 5000));
 }
 } // namespace

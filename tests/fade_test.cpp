@@ -202,6 +202,7 @@ protected:
                                   0, 738, 1024, 30, nullptr, nullptr, cls.hInstance, nullptr);
         ASSERT_TRUE(taskbar);
         ShowWindow(taskbar, SW_SHOWNOACTIVATE);
+        ownThreads = ThreadsStartedHere(); // such as the test framework's own
         layeredStyleRequests.clear();
         callCount = 0;
         callDelayMs = 0;
@@ -229,6 +230,10 @@ protected:
         return SendMessageW(app.mainWindow, APPMSG_TASKBARHOVER, reinterpret_cast<WPARAM>(taskbar), lowWord);
     }
     std::vector<int> Watch(const std::function<bool(int)>& done) { return WatchAlpha(taskbar, done); }
+    // The fade threads alive now; once none is left, every call a fade makes has been made.
+    size_t FadeThreads() const { return ThreadsStartedHere(ownThreads).size(); }
+    bool FadeOver() const { return WaitFor([&] { return FadeThreads() == 0; }, 5000); }
+    std::vector<DWORD> ownThreads;
     // The alphas of the calls from index `from` on, those of one fade when nothing else ran meanwhile.
     static std::vector<int> CalledAlphas(LONG from) {
         std::vector<int> alphas;
@@ -237,21 +242,32 @@ protected:
     }
 };
 
+// The steps are read from the recorded calls, which a busy machine cannot hide the way it can from a watcher;
+// the slowest speed leaves room for several ticks even when the fade's thread starts late.
 TEST_F(TaskbarFade, FadesToOpaqueAndBackToExactlyTheChosenAlpha) {
+    Choose(100, 400);
+    LONG first = CallsSoFar();
     EXPECT_EQ(Hover(MAKELPARAM(4, 0x1234)), 0) << "the high word is not read";
     std::vector<int> up = Watch([](int alpha) { return alpha == 255; });
     EXPECT_EQ(up.back(), 255);
     EXPECT_TRUE(Monotonic(up, true));
-    EXPECT_EQ(up.front(), 100);
-    EXPECT_GE(up.size(), 4u) << "a fade, not a jump";
+    ASSERT_TRUE(FadeOver());
+    std::vector<int> upCalls = CalledAlphas(first);
+    ASSERT_FALSE(upCalls.empty());
+    EXPECT_EQ(upCalls.front(), 100);
+    EXPECT_TRUE(Monotonic(upCalls, true));
+    EXPECT_GE(upCalls.size(), 4u) << "a fade, not a jump";
     EXPECT_EQ(app.taskbarCurrentAlpha, 255);
 
+    first = CallsSoFar();
     EXPECT_EQ(Hover(5), 0);
     std::vector<int> down = Watch([](int alpha) { return alpha <= 100; });
     EXPECT_EQ(down.back(), 100);
     EXPECT_TRUE(Monotonic(down, false));
-    EXPECT_GE(down.size(), 4u);
-    PumpMessages(150);
+    ASSERT_TRUE(FadeOver());
+    std::vector<int> downCalls = CalledAlphas(first);
+    EXPECT_TRUE(Monotonic(downCalls, false));
+    EXPECT_GE(downCalls.size(), 4u);
     EXPECT_EQ(LayeredAlpha(taskbar), 100);
     EXPECT_EQ(app.taskbarCurrentAlpha, 100);
 }
@@ -262,16 +278,19 @@ TEST_F(TaskbarFade, HoverMidFadeStartsFromTheAlphaReached) {
     LONG first = CallsSoFar();
     Hover(5);
     ASSERT_EQ(Watch([](int alpha) { return alpha == 100; }).back(), 100);
-    PumpMessages(50);
+    ASSERT_TRUE(FadeOver());
     size_t wholeFadeOut = CalledAlphas(first).size();
 
+    // A slow fade in, so that it is still under way however late this thread wakes up after seeing 170.
+    app.fadeDuration = 4000;
     Hover(4);
     Watch([](int alpha) { return alpha >= 170; });
+    app.fadeDuration = 400;
     LONG before = CallsSoFar();
     ASSERT_GT(before, 0);
     Hover(5);
     ASSERT_EQ(Watch([](int alpha) { return alpha == 100; }).back(), 100);
-    PumpMessages(50);
+    ASSERT_TRUE(FadeOver());
 
     // The fade out's first call (on its own thread, not the timer's) re-applies the alpha the fade in
     // reached.
@@ -290,29 +309,31 @@ TEST_F(TaskbarFade, HoverMidFadeStartsFromTheAlphaReached) {
 }
 
 TEST_F(TaskbarFade, OnlyOneFadeRunsAtATimeThroughABurstOfHovers) {
+    // A fade far too slow to end by itself: its thread is seen, so none seen later means none runs.
+    Choose(100, 100000);
+    Hover(4);
+    ASSERT_EQ(FadeThreads(), 1u) << "the hover starts one fade thread before it answers";
+    EndTaskbarFade();
     Choose(100, 100);
-    const std::vector<DWORD> others = ThreadsStartedHere(); // such as the test framework's own
-    auto fadeThreads = [&] { return ThreadsStartedHere(others).size(); };
     Hover(4);
     ASSERT_EQ(Watch([](int alpha) { return alpha == 255; }).back(), 255);
-    ASSERT_TRUE(WaitFor([&] { return fadeThreads() == 0; }, 3000)) << "a finished fade's thread ends";
+    ASSERT_TRUE(FadeOver()) << "a finished fade's thread ends";
 
     // Slow calls: each hover now lands while the fade before is still timing its first call or mid-tick.
     callDelayMs = 15;
     for (int i = 0; i < 16; ++i) {
         Hover(i % 2 ? 5 : 4);
-        EXPECT_LE(fadeThreads(), 1u) << "hover " << i << ": the fade before is still alive";
-        Sleep(i % 4 * 10);
+        EXPECT_LE(FadeThreads(), 1u) << "hover " << i << ": the fade before is still alive";
+        Sleep(i % 4 * 10); // varies where in the fade before the next hover lands; nothing waits on it
     }
     callDelayMs = 0;
     LONG before = CallsSoFar();
     Hover(5);
     ASSERT_EQ(Watch([](int alpha) { return alpha == 100; }).back(), 100);
-    PumpMessages(300);
+    ASSERT_TRUE(FadeOver());
     EXPECT_EQ(LayeredAlpha(taskbar), 100) << "a fade from the burst is still driving the window";
     std::vector<int> last = CalledAlphas(before);
     EXPECT_TRUE(Monotonic(last, false));
-    EXPECT_TRUE(WaitFor([&] { return fadeThreads() == 0; }, 3000));
     EXPECT_EQ(overlappingCalls, 0) << "two fades drove the window at the same time";
 }
 
@@ -321,37 +342,38 @@ TEST_F(TaskbarFade, OtherLowWordsNeitherStartNorStopAFade) {
     Hover(4);
     for (LPARAM other : {3, 6, 0, 0x50000}) EXPECT_EQ(Hover(other), 0);
     EXPECT_EQ(Watch([](int alpha) { return alpha == 255; }).back(), 255) << "the running fade was stopped";
-    PumpMessages(100);
+    ASSERT_TRUE(FadeOver());
 
+    // A fade started now would make its first call before its thread could end.
     LONG before = CallsSoFar();
     for (LPARAM other : {3, 6}) EXPECT_EQ(Hover(other), 0);
-    PumpMessages(150);
+    ASSERT_TRUE(FadeOver());
     EXPECT_EQ(CallsSoFar(), before) << "a fade was started";
     EXPECT_EQ(LayeredAlpha(taskbar), 255);
 }
 
 TEST_F(TaskbarFade, StopSignalFromOutsideEndsOnlyTheFadeItReaches) {
-    Choose(100, 400);
+    // Fades slow enough that no late wake-up of this thread lets one end by itself before the stop.
+    Choose(100, 4000);
     // Sent while the fade is still starting up, before it waits for a stop: it must not get lost.
     Hover(4);
     SetStopEventFromOutside();
-    PumpMessages(700);
-    int stopped = LayeredAlpha(taskbar);
-    EXPECT_LT(stopped, 255);
+    ASSERT_TRUE(FadeOver());
+    EXPECT_LT(LayeredAlpha(taskbar), 255) << "the fade ran to its end";
 
     // Left in the event while no fade runs, it must not end the next one at once.
+    app.fadeDuration = 400;
     SetStopEventFromOutside();
     Hover(4);
     EXPECT_EQ(Watch([](int alpha) { return alpha == 255; }).back(), 255);
 
+    app.fadeDuration = 4000;
     Hover(5);
     Watch([](int alpha) { return alpha < 200; });
     SetStopEventFromOutside();
-    PumpMessages(20);
-    int held = LayeredAlpha(taskbar);
-    PumpMessages(400);
-    EXPECT_EQ(LayeredAlpha(taskbar), held);
-    EXPECT_GT(held, 100);
+    ASSERT_TRUE(FadeOver());
+    EXPECT_GT(LayeredAlpha(taskbar), 100) << "the fade ran to its end";
+    EXPECT_EQ(app.taskbarCurrentAlpha, LayeredAlpha(taskbar));
 }
 
 using TaskbarSteps = TaskbarFade;
@@ -390,9 +412,7 @@ TEST_F(TaskbarSteps, RemovalStepsSwitchOffAndLeaveTheTaskbarOpaque) {
               layeredStyleRequests.end())
         << "the taskbar was not asked to drop its layered style";
     EXPECT_EQ(app.taskbarCurrentAlpha, 255);
-    int shown = LayeredAlpha(taskbar);
-    PumpMessages(500);
-    EXPECT_EQ(app.taskbarCurrentAlpha, 255);
-    EXPECT_EQ(LayeredAlpha(taskbar), shown);
+    EXPECT_EQ(FadeThreads(), 0u) << "the removal returned with the fade still running";
+    EXPECT_EQ(LayeredAlpha(taskbar), 255);
 }
 } // namespace

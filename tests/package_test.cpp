@@ -67,15 +67,6 @@ Files FilesIn(const std::wstring& folder) {
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-void DeleteTree(const std::wstring& folder) {
-    std::wstring from = folder + L'\0';
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
-    operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-    SHFileOperationW(&operation);
-}
-
 std::wstring Lower(std::wstring text) {
     CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
     while (!text.empty() && text.back() == L'\\') text.pop_back();

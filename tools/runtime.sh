@@ -75,10 +75,12 @@ vitrea_setup() {
     vitrea_enable_i386 || { vitrea_log "cannot run 32-bit Wine on this host"; return 1; }
 }
 
-# Xvfb only when no display is given. Xvfb picks a free display number itself and reports it once it
-# accepts connections, so two runs started at once never race for the same number.
+# A display for Wine: the given one when there is one, unless `private` is asked for (the tests move the
+# mouse and read the screen, so they always get a display of their own). Xvfb picks a free display number
+# itself and reports it once it accepts connections, so two runs started at once never race for the same
+# number and need no lock.
 vitrea_start_display() {
-    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+    if [ "${1:-}" != private ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
     local fifo n
     fifo=$(mktemp -u "${TMPDIR:-/tmp}/vitrea-xvfb.XXXXXX")
     mkfifo "$fifo" || return 1
@@ -86,7 +88,7 @@ vitrea_start_display() {
     VITREA_XVFB_PID=$!
     n=$(timeout 20 head -n 1 "$fifo")
     rm -f "$fifo"
-    if [ -z "$n" ]; then vitrea_log "Xvfb did not start"; return 1; fi
+    if [ -z "$n" ]; then vitrea_log "Xvfb did not start"; vitrea_stop; return 1; fi
     export DISPLAY=:$n
 }
 
@@ -122,17 +124,47 @@ vitrea_prefix_fonts() {
     done
 }
 
-# A win32 prefix set to Windows XP whose programs all share one virtual desktop with a taskbar.
+# Whether a registry file of the prefix holds the value line in the key, both written as in the file.
+vitrea_reg_has() {
+    # Through the environment: awk -v would take the file's doubled backslashes for escapes.
+    VITREA_KEY="[$2]" VITREA_VALUE="$3" awk '
+        BEGIN { key = ENVIRON["VITREA_KEY"]; value = ENVIRON["VITREA_VALUE"] }
+        substr($0, 1, 1) == "[" { inside = index($0, key " ") == 1 || $0 == key; next }
+        inside && $0 == value { found = 1 }
+        END { exit !found }' "$WINEPREFIX/$1" 2>/dev/null
+}
+
+# A win32 prefix set to Windows XP whose programs all share one virtual desktop with a taskbar. It is marked
+# ready only once every step is seen to have worked; a prefix without the mark is made again from nothing.
 vitrea_prefix() {
     if [ -f "$WINEPREFIX/.vitrea-ready" ]; then vitrea_prefix_fonts; return; fi
     vitrea_log "creating the Wine prefix $WINEPREFIX"
+    # A server left over from a half-made prefix would keep writing into the folder being removed.
+    wineserver -k >/dev/null 2>&1
     rm -rf "$WINEPREFIX"
     mkdir -p "$VITREA_BUILD"
-    wineboot -i >/dev/null 2>&1
     vitrea_reg_file > "$VITREA_BUILD/desktop.reg"
-    wine regedit /S "$(winepath -w "$VITREA_BUILD/desktop.reg" 2>/dev/null)" >/dev/null 2>&1
-    winecfg -v winxp >/dev/null 2>&1
-    wineserver -w
+    local failed=
+    if ! timeout 300 wineboot -i >/dev/null 2>&1; then
+        failed="wineboot failed"
+    elif ! timeout 120 wine regedit /S "$(winepath -w "$VITREA_BUILD/desktop.reg" 2>/dev/null)" >/dev/null 2>&1; then
+        failed="the registry import failed"
+    elif ! timeout 120 winecfg -v winxp >/dev/null 2>&1; then
+        failed="setting the Windows version failed"
+    fi
+    # The registry reaches its files when the server ends.
+    timeout 120 wineserver -w >/dev/null 2>&1 || { wineserver -k >/dev/null 2>&1; failed=${failed:-"the prefix's server did not end"}; }
+    if [ -z "$failed" ]; then
+        grep -q '^#arch=win32' "$WINEPREFIX/system.reg" 2>/dev/null || failed="the prefix is not 32-bit"
+        vitrea_reg_has user.reg 'Software\\Wine\\Explorer' '"Desktop"="Vitrea"' ||
+            failed="the registry import is missing"
+        vitrea_reg_has system.reg 'Software\\Microsoft\\Windows NT\\CurrentVersion' '"CurrentVersion"="5.1"' ||
+            failed="the Windows version is not XP"
+    fi
+    if [ -n "$failed" ]; then
+        vitrea_log "cannot create the Wine prefix: $failed; the next run starts it again"
+        return 1
+    fi
     vitrea_prefix_fonts || return 1
     touch "$WINEPREFIX/.vitrea-ready"
 }
@@ -140,7 +172,7 @@ vitrea_prefix() {
 # A persistent wineserver keeps every later process start quick.
 vitrea_start_wine() {
     vitrea_prefix || return 1
-    wineserver -p
+    wineserver -p >/dev/null 2>&1
     VITREA_WINESERVER_STARTED=1
 }
 
@@ -162,12 +194,40 @@ vitrea_build() {
 # A hidden window that keeps the virtual desktop (and its taskbar) alive between test processes.
 vitrea_start_keeper() {
     local probe=$VITREA_BUILD/tools/probe/probe.exe
-    wine "$probe" keepalive > "$VITREA_BUILD/keepalive.log" 2>&1 &
+    wine "$probe" keepalive > "$VITREA_BUILD/keepalive.log" 2>&1 </dev/null &
     VITREA_KEEPER_PID=$!
     local i
     for i in $(seq 1 300); do
         grep -q '^ready' "$VITREA_BUILD/keepalive.log" 2>/dev/null && return 0
+        kill -0 "$VITREA_KEEPER_PID" 2>/dev/null || break
         sleep 0.1
     done
     vitrea_log "the virtual desktop did not come up"; return 1
+}
+
+# What a run of this build folder that was cut short left running: its programs would otherwise keep the
+# desktop on the old display. The prefix belongs to this build folder, so its server is ours to stop.
+vitrea_stop_leftovers() {
+    local session=$VITREA_BUILD/runtime-session pid
+    if [ -f "$session" ]; then
+        pid=$(sed -n 's/^VITREA_XVFB_PID=//p' "$session")
+        if [ -n "$pid" ] && [ "$(ps -o comm= -p "$pid" 2>/dev/null)" = Xvfb ]; then kill "$pid" 2>/dev/null; fi
+        rm -f "$session"
+    fi
+    if [ -d "$WINEPREFIX" ]; then wineserver -k >/dev/null 2>&1; fi
+}
+
+# Display, wine server and desktop for the tests and benchmarks, always on a display of their own.
+# VITREA_RUNTIME tells tools/wine-run.sh (the emulator ctest runs the test programs with) that it is up.
+vitrea_start_runtime() {
+    vitrea_stop_leftovers
+    vitrea_start_display private && vitrea_start_wine && vitrea_start_keeper || { vitrea_stop; return 1; }
+    export VITREA_RUNTIME=1
+}
+
+# What the test and benchmark commands do first: packages, build, and the runtime, stopped on exit.
+vitrea_build_and_start() {
+    vitrea_setup && vitrea_build || return 1
+    trap vitrea_stop EXIT
+    vitrea_start_runtime
 }

@@ -3,10 +3,22 @@
 // the keys it receives.
 #include <windows.h>
 #include <string>
+#include <vector>
 #include "support/e2e_support.h"
 
 enum TargetIndex { top, a, a1, b, b1, c };
-constexpr UINT msgPaintCount = WM_APP + 1, msgResetCounts = WM_APP + 3, msgKeyCount = WM_APP + 4;
+constexpr UINT msgPaintCount = WM_APP + 1, msgResetCounts = WM_APP + 3, msgKeyCount = WM_APP + 4,
+               msgPaintNow = WM_APP + 5, msgSighting = WM_APP + 6;
+
+// What a probe target saw of the curtains at the moment its layered style changed or it was hidden, from
+// inside its own process: the one moment known to fall inside a curtain's short life.
+enum Change : LRESULT { becameLayered = 1, noLongerLayered = 2, hidden = 3 };
+struct Sighting {
+    LRESULT what, curtains;
+    HWND curtain;
+    RECT place;
+    DWORD exStyle, processId;
+};
 
 // A probe target: a top-level window of another program with the tree A (A1), hidden B (B1) and C.
 // Launch starts the program; Ready waits for its window, so several targets start side by side.
@@ -29,7 +41,25 @@ struct Target {
         return settled;
     }
     LRESULT Paints(TargetIndex index) const { return SendMessageW(window, msgPaintCount, index, 0); }
+    // Paints whatever is waiting to be painted first, so a count of 0 means no repaint was asked for.
+    LRESULT PaintsSettled(TargetIndex index) const {
+        SendMessageW(window, msgPaintNow, 0, 0);
+        return Paints(index);
+    }
+    // Zeroes the paint and key counts and forgets the sightings.
     void ResetPaints() const { SendMessageW(window, msgResetCounts, 0, 0); }
+    std::vector<Sighting> Sightings() const {
+        std::vector<Sighting> seen;
+        LRESULT count = SendMessageW(window, msgSighting, 0xFFFF, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            auto field = [&](int f) { return SendMessageW(window, msgSighting, i * 16 + f, 0); };
+            seen.push_back({field(0), field(1), reinterpret_cast<HWND>(field(2)),
+                            {static_cast<LONG>(field(3)), static_cast<LONG>(field(4)), static_cast<LONG>(field(5)),
+                             static_cast<LONG>(field(6))},
+                            static_cast<DWORD>(field(7)), static_cast<DWORD>(field(8))});
+        }
+        return seen;
+    }
     // WM_KEYDOWN/WM_SYSKEYDOWN received for a virtual key; characters; entries into menu mode.
     LRESULT KeyDowns(UINT vk) const { return SendMessageW(window, msgKeyCount, vk, 0); }
     LRESULT Chars() const { return SendMessageW(window, msgKeyCount, 256, 0); }

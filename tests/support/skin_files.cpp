@@ -1,4 +1,5 @@
 #include "support/skin_files.h"
+#include "support/test_support.h"
 #include <shlwapi.h>
 #include <vector>
 
@@ -12,12 +13,7 @@ std::wstring ScratchFolder() {
     WCHAR temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     std::wstring folder = std::wstring(temp) + L"vitrea-skins";
-    std::wstring doubleNul = folder + L'\0';
-    SHFILEOPSTRUCTW remove = {};
-    remove.wFunc = FO_DELETE;
-    remove.pFrom = doubleNul.c_str();
-    remove.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-    SHFileOperationW(&remove);
+    DeleteTree(folder);
     CreateDirectoryW(folder.c_str(), nullptr);
     return folder;
 }

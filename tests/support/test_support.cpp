@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 #include <shlwapi.h>
+#include <shellapi.h>
 
 RegValue ReadValue(const WCHAR* name, const WCHAR* key) {
     RegValue value;
@@ -166,4 +167,13 @@ std::vector<HWND> VisibleMenus(DWORD pid) {
         if (owner == pid && IsWindowVisible(w)) open.push_back(w);
     }
     return open;
+}
+
+void DeleteTree(const std::wstring& folder) {
+    std::wstring from = folder + L'\0'; // the list ends with a second NUL
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    SHFileOperationW(&operation);
 }

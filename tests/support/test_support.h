@@ -30,6 +30,9 @@ bool IsLayered(HWND window);
 std::vector<int> WatchAlpha(HWND window, const std::function<bool(int)>& done);
 bool Monotonic(const std::vector<int>& values, bool rising);
 
+// Removes a folder and everything in it; a folder that is not there is no error.
+void DeleteTree(const std::wstring& folder);
+
 std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
 std::vector<std::wstring> ComboItems(HWND combo);

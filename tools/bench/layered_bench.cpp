@@ -32,10 +32,20 @@ std::wstring Folder() {
 HWND StartTarget(PROCESS_INFORMATION& process) {
     std::wstring exe = Folder() + L"tools\\probe\\probe.exe";
     std::wstring line = L"\"" + exe + L"\" target " + targetTitle + L" 100 80 800 600";
+    // The target prints its window handle; that line does not belong in the table.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return nullptr;
+    if (nul != INVALID_HANDLE_VALUE) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = startup.hStdError = nul;
+    }
+    BOOL started = CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, nul != INVALID_HANDLE_VALUE, 0, nullptr,
+                                  nullptr, &startup, &process);
+    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+    if (!started) return nullptr;
     for (DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(20)) {
         if (HWND window = FindWindowW(nullptr, targetTitle)) return window;
     }
@@ -132,15 +142,22 @@ int main(int argc, char** argv) {
         timed(bareRemoval, keep, [&] { SetStyle(target, false); });
     }
 
+    // A goal of 0 means none is set: the figure is shown for comparison only.
     auto row = [](const char* what, const std::vector<double>& engine, const std::vector<double>& bare,
-                  const char* goal) {
+                  double goal) {
         double m = Median(engine), b = Median(bare);
-        printf("  %-34s %9.3f ms  bare %8.3f ms  ratio %6.2fx  %s\n", what, m, b, m / b, goal);
+        bool met = goal == 0 || m / b <= goal;
+        printf("  %-34s %9.3f ms  bare %8.3f ms  ratio %6.2fx  ", what, m, b, m / b);
+        if (goal == 0)
+            printf("(no goal, for comparison)\n");
+        else
+            printf("(goal <= %.1fx) %s\n", goal, met ? "met" : "MISSED");
+        return met;
     };
     printf("layered_bench: %d rounds on an 800 x 600 window of another program (medians)\n", timedRounds);
-    row("apply to a window not yet layered", apply, bareApply, "(goal <= 3x)");
-    row("apply to an already layered window", applyLayered, bareLayered, "(goal <= 1.5x)");
-    row("removal", removal, bareRemoval, "");
+    bool fast = row("apply to a window not yet layered", apply, bareApply, 3.0);
+    fast &= row("apply to an already layered window", applyLayered, bareLayered, 1.5);
+    row("removal", removal, bareRemoval, 0);
 
     Counts before = Measure();
     for (int cycle = 0; cycle < cycles; ++cycle) {
@@ -149,7 +166,7 @@ int main(int argc, char** argv) {
         Pump();
     }
     Counts after = Measure();
-    printf("after %d apply/remove cycles:\n", cycles);
+    printf("after %d apply/remove cycles (goal: no count grows):\n", cycles);
     bool fine = NoGrowth("handles (GetProcessHandleCount)", before.handlesReported, after.handlesReported);
     fine &= NoGrowth("handles (open handle values)", before.handlesFound, after.handlesFound);
     fine &= NoGrowth("GDI objects (GetGuiResources)", before.gdiReported, after.gdiReported);
@@ -161,5 +178,5 @@ int main(int argc, char** argv) {
     CloseHandle(process.hThread);
     DestroyWindow(app.mainWindow);
     HookLibraryUninitialize();
-    return fine ? 0 : 1;
+    return fine && fast ? 0 : 1;
 }

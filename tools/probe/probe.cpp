@@ -36,8 +36,14 @@
 //       0 top, 1 A, 2 A1 (in A), 3 B (hidden), 4 B1 (in B), 5 C; children have ids 1..5 and texts A, A1, ...
 //       Each paints itself one solid colour (see kPaintColor) and counts its WM_PAINTs. The top window answers
 //       WM_APP+1 (wParam = index) with that paint count, WM_APP+2 with that window's handle, WM_APP+3 by
-//       zeroing every count, WM_APP+4 with the count of WM_KEYDOWN/WM_SYSKEYDOWN for virtual key wParam
-//       (0..255), of WM_CHAR/WM_SYSCHAR (256) or of entries into menu mode (257). `controls` adds a ComboBox (id 6, items one|two|three, sel 1) and a trackbar
+//       zeroing every count and every sighting, WM_APP+4 with the count of WM_KEYDOWN/WM_SYSKEYDOWN for
+//       virtual key wParam (0..255), of WM_CHAR/WM_SYSCHAR (256) or of entries into menu mode (257).
+//       Whenever the top window gains or loses WS_EX_LAYERED or is hidden, it notes what it sees of
+//       Vitrea's curtains (class VitreaFakeClass) at that moment; WM_APP+6 answers wParam 0xFFFF with the
+//       number of such sightings and wParam 16 * sighting + field with one field: 0 what (1 layered,
+//       2 no longer layered, 3 hidden), 1 visible curtains, 2 the first one's handle, 3-6 its rectangle,
+//       7 its extended style, 8 its process id. WM_APP+5 paints at once whatever waits to be painted in
+//       the tree and answers 0. `controls` adds a ComboBox (id 6, items one|two|three, sel 1) and a trackbar
 //       (id 7, range 0..100, pos 40). `layered` = WS_EX_LAYERED at alpha 255; `shadow` = CS_DROPSHADOW.
 //   keepalive                                 ready 0x<tray hwnd>            (then serves until WM_CLOSE)
 //   waitgone <hwnd> <timeoutMs>               gone (exit 0) | alive (exit 1)
@@ -436,14 +442,46 @@ int cmdWindows(wchar_t** a, int) {
 // ---- target: a known window tree whose repaints tests can count
 
 constexpr int kTargetWindows = 6;
-constexpr UINT kMsgPaintCount = WM_APP + 1, kMsgWindow = WM_APP + 2, kMsgResetCounts = WM_APP + 3;
-constexpr UINT kMsgKeyCount = WM_APP + 4;
+constexpr UINT kMsgPaintCount = WM_APP + 1, kMsgWindow = WM_APP + 2, kMsgResetCounts = WM_APP + 3,
+               kMsgKeyCount = WM_APP + 4, kMsgPaintNow = WM_APP + 5, kMsgSighting = WM_APP + 6;
 const COLORREF kPaintColor[kTargetWindows] = {RGB(32, 96, 160),  RGB(200, 40, 40),  RGB(40, 200, 40),
                                               RGB(200, 200, 40), RGB(200, 40, 200), RGB(40, 200, 200)};
 HWND g_target[kTargetWindows];
 LONG g_paints[kTargetWindows];
 // Input the top window received: key presses by virtual key, characters, and entries into menu mode.
 LONG g_keyDowns[256], g_chars, g_menuModes;
+
+// What the top window saw of the curtains at the moment its layered style changed or it was hidden: the
+// curtain lives only while the change is made, and this is the one moment known to fall inside it.
+enum SightingField { kWhat, kCurtains, kCurtain, kLeft, kTop, kRight, kBottom, kExStyle, kProcess, kFields };
+constexpr int kMaxSightings = 64;
+LONG g_sightings[kMaxSightings][kFields];
+int g_sightingCount;
+
+void noteCurtains(LONG what) {
+    if (g_sightingCount >= kMaxSightings) return;
+    LONG* seen = g_sightings[g_sightingCount++];
+    for (int i = 0; i < kFields; ++i) seen[i] = 0;
+    seen[kWhat] = what;
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"VitreaFakeClass", nullptr); w;
+         w = FindWindowExW(nullptr, w, L"VitreaFakeClass", nullptr)) {
+        if (!IsWindowVisible(w) || seen[kCurtains]++) continue;
+        RECT r;
+        GetWindowRect(w, &r);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        seen[kCurtain] = (LONG)(UINT_PTR)w;
+        seen[kLeft] = r.left, seen[kTop] = r.top, seen[kRight] = r.right, seen[kBottom] = r.bottom;
+        seen[kExStyle] = GetWindowLongW(w, GWL_EXSTYLE);
+        seen[kProcess] = (LONG)pid;
+    }
+}
+
+LRESULT sighting(WPARAM w) {
+    if (w == 0xFFFF) return g_sightingCount;
+    WPARAM index = w / 16, field = w % 16;
+    return index < (WPARAM)g_sightingCount && field < kFields ? g_sightings[index][field] : -1;
+}
 
 int targetIndex(HWND hwnd) {
     for (int i = 0; i < kTargetWindows; ++i)
@@ -480,6 +518,7 @@ LRESULT CALLBACK targetProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
         for (LONG& count : g_paints) count = 0;
         for (LONG& count : g_keyDowns) count = 0;
         g_chars = g_menuModes = 0;
+        g_sightingCount = 0;
         return 0;
     case kMsgKeyCount:
         if (top) return w < 256 ? g_keyDowns[w] : w == 256 ? g_chars : g_menuModes;
@@ -489,6 +528,22 @@ LRESULT CALLBACK targetProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     case WM_CHAR:
     case WM_SYSCHAR: ++g_chars; break;
     case WM_ENTERMENULOOP: ++g_menuModes; break;
+    case kMsgSighting:
+        if (top) return sighting(w);
+        break;
+    case kMsgPaintNow:
+        if (!top) break;
+        RedrawWindow(hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        return 0;
+    case WM_STYLECHANGED: {
+        const auto* change = reinterpret_cast<const STYLESTRUCT*>(l);
+        if (top && w == (WPARAM)GWL_EXSTYLE && ((change->styleOld ^ change->styleNew) & WS_EX_LAYERED))
+            noteCurtains(change->styleNew & WS_EX_LAYERED ? 1 : 2);
+        break;
+    }
+    case WM_WINDOWPOSCHANGED:
+        if (top && (reinterpret_cast<const WINDOWPOS*>(l)->flags & SWP_HIDEWINDOW)) noteCurtains(3);
+        break;
     case WM_DESTROY:
         if (top) PostQuitMessage(0);
         break;
