@@ -1,6 +1,7 @@
 // Start-up, the settings window and its controls, the message loop and the dispatch of every message.
 #include "app/main.h"
 #include <commctrl.h>
+#include "app/about_help.h"
 #include "app/settings.h"
 #include "app/tray_commands.h"
 #include "engine/alpha_table.h"
@@ -63,7 +64,7 @@ void RegisterAppClass(const WCHAR* name, WNDPROC procedure, HICON icon, HBRUSH b
 void RegisterWindowClasses() {
     HICON icon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_VITREA));
     RegisterAppClass(mainClassName, MainWndProc, icon, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    RegisterAppClass(L"VitreaAboutClass", DefWindowProcW, icon, nullptr);
+    RegisterAppClass(L"VitreaAboutClass", AboutWndProc, icon, nullptr);
     RegisterAppClass(L"VitreaFakeClass", CurtainWndProc, nullptr, nullptr);
 }
 
@@ -223,6 +224,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_CLOSE: return OnClose(window, wParam, lParam);
     case WM_NCLBUTTONDOWN: return OnFrameClick(window, wParam, lParam);
     case WM_COMMAND: return OnCommand(window, wParam, lParam);
+    case WM_ENTERMENULOOP: return OnEnterMenuLoop(window, wParam, lParam);
+    case WM_EXITMENULOOP: return OnExitMenuLoop(window, wParam, lParam);
     case APPMSG_TRAY: return OnTrayNotify(window, wParam, lParam);
     case APPMSG_SETTING: return OnSetting(window, wParam, lParam);
     case APPMSG_SETALPHA: return OnSetAlpha(window, wParam, lParam);

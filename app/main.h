@@ -51,6 +51,8 @@ struct AppState {
     HWND tooltip;
     HWND optionsButton;
     HWND volatile aboutWindow;
+    bool inMenuLoop;    // between WM_ENTERMENULOOP and WM_EXITMENULOOP
+    bool quitAfterMenu; // Exit was chosen inside the menu: close once its loop has returned
     WNDPROC comboProc;
     WNDPROC buttonProc;
     WNDPROC sliderProc;
