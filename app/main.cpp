@@ -8,6 +8,9 @@
 #include "engine/hook_library.h"
 #include "engine/layered.h"
 #include "engine/taskbar_fade.h"
+#include "menus/build.h"
+#include "menus/draw.h"
+#include "menus/track.h"
 #include "resources/resource_ids.h"
 #include "ui/controls.h"
 
@@ -232,6 +235,11 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case APPMSG_FORGETWINDOW: return OnForgetWindow(window, wParam, lParam);
     case APPMSG_GETALPHA: return OnGetAlpha(window, wParam, lParam);
     case APPMSG_TASKBARHOVER: return OnTaskbarHover(window, wParam, lParam);
+    case APPMSG_MENUTRACK: return OnMenuTrack(window, wParam, lParam);
+    case WM_CONTEXTMENU: return OnContextMenu(window, wParam, lParam);
+    case WM_MENUSELECT: return OnMenuSelect(window, wParam, lParam);
+    case WM_MEASUREITEM: return OnMeasureItem(window, wParam, lParam);
+    case WM_DRAWITEM: return OnDrawItem(window, wParam, lParam);
     }
     if (message == app.msgTaskbarCreated && message != 0) return OnTaskbarCreated(window, wParam, lParam);
     return DefWindowProcW(window, message, wParam, lParam);
