@@ -2,6 +2,7 @@
 #include "app/about_help.h"
 #include <shellapi.h>
 #include "app/main.h"
+#include "menus/build.h"
 
 namespace {
 constexpr WCHAR aboutClassName[] = L"VitreaAboutClass";

@@ -1,9 +1,6 @@
 #pragma once
 #include <windows.h>
 
-// The maker's home page: opened by the home-page command and, without its scheme, the caption of that item.
-constexpr WCHAR homePageAddress[] = L"http://www.vitrea.example/";
-constexpr WCHAR homePageHost[] = L"www.vitrea.example";
 // The help viewer's title, set by the window definition of the help project, by which an open viewer is found.
 constexpr WCHAR helpWindowTitle[] = L"Vitrea Help";
 constexpr WCHAR helpFileName[] = L"Vitrea.chm";
