@@ -94,10 +94,12 @@ void ToggleStartWithWindows(HWND window, UINT) {
         SHRegSetUSValueW(runKey, runValue, REG_SZ, command, (length + 3) * sizeof(WCHAR), SHREGSET_FORCE_HKCU);
         return;
     }
-    HUSKEY key = nullptr;
-    if (SHRegCreateUSKeyW(runKey, KEY_ALL_ACCESS, nullptr, &key, SHREGSET_FORCE_HKCU) != ERROR_SUCCESS) return;
-    SHRegDeleteUSValueW(key, runValue, SHREGDEL_HKCU);
-    SHRegCloseUSKey(key);
+    // Deleted from the per-user key directly: this runtime's SHRegDeleteUSValueW answers success and deletes
+    // nothing, which would leave the program starting with the system after the user switched it off.
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, runKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueW(key, runValue);
+    RegCloseKey(key);
 }
 
 void ShowHelp(HWND, UINT) { StartWorker(HelpThreadProc); }
