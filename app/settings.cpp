@@ -12,6 +12,7 @@ constexpr WCHAR shortcutValue[] = L"Keyboard Shortcut";
 constexpr WCHAR taskbarValue[] = L"Taskbar Transparency";
 constexpr WCHAR alphaValue[] = L"Taskbar Transparency Alpha";
 constexpr WCHAR optionsValue[] = L"Options";
+constexpr WCHAR skinless[] = L"Skinless";
 constexpr DWORD skinReadLimit = 256;
 
 constexpr BYTE defaultShortcutByte = 0x45;
@@ -38,9 +39,12 @@ void WriteByte(HUSKEY key, const WCHAR* name, BYTE value) {
     SHRegWriteUSValueW(key, name, REG_BINARY, &value, 1, SHREGSET_FORCE_HKCU);
 }
 
-void WriteSkinless() {
-    lstrcpyW(app.skinName, skinlessName);
-    WriteSkinName(skinlessName);
+void WriteSkinless(HUSKEY key) {
+    lstrcpyW(app.skinName, skinless);
+    // The registry stretches a REG_SZ count over a NUL that follows the data; a non-NUL sentinel keeps the
+    // stored name at exactly its 16 bytes.
+    WCHAR data[] = {L'S', L'k', L'i', L'n', L'l', L'e', L's', L's', 0xFFFF};
+    SHRegWriteUSValueW(key, skinValue, REG_SZ, data, 8 * sizeof(WCHAR), SHREGSET_FORCE_HKCU);
 }
 
 // The name is stored without a terminating NUL and ends after the bytes read, whatever the value's type.
@@ -49,7 +53,7 @@ void LoadSkinName(HUSKEY key) {
     DWORD size = skinReadLimit;
     if (SHRegQueryUSValueW(key, skinValue, nullptr, buffer, &size, FALSE, nullptr, 0) != ERROR_SUCCESS ||
         size > skinReadLimit) {
-        WriteSkinless();
+        WriteSkinless(key);
         return;
     }
     DWORD characters = size / sizeof(WCHAR);
@@ -179,16 +183,6 @@ void FillSecondKeyCombo(BYTE shortcut) {
     if (choices.firstEntry < 0) return;
     AddItems(app.secondKeyCombo, {choices.items[0], choices.items[1]});
     Select(app.secondKeyCombo, choices.selected);
-}
-
-// The registry stretches a REG_SZ count over a NUL that follows the data; a non-NUL sentinel after the copied
-// name keeps the stored value at exactly twice its length.
-void WriteSkinName(const WCHAR* name) {
-    WCHAR data[skinNameCapacity + 1];
-    int length = 0;
-    for (; length < skinNameCapacity - 1 && name[length]; ++length) data[length] = name[length];
-    data[length] = 0xFFFF;
-    SHRegSetUSValueW(settingsKey, skinValue, REG_SZ, data, length * sizeof(WCHAR), SHREGSET_FORCE_HKCU);
 }
 
 void WriteSettingByte(const WCHAR* name, BYTE value) {

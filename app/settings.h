@@ -3,8 +3,6 @@
 
 // "Skin" holds at most 256 bytes: 128 characters, plus room for the terminating NUL.
 constexpr int skinNameCapacity = 128 + 1;
-// The "Skin" value of the plain look.
-constexpr WCHAR skinlessName[] = L"Skinless";
 
 constexpr BYTE optionStartMinimized = 0x01;
 constexpr BYTE optionStartWithWindows = 0x02;
@@ -32,8 +30,6 @@ void FillSecondKeyCombo(BYTE shortcut);
 
 // Reads every setting once (writing back defaults for missing values) and fills the controls.
 void LoadSettings();
-// Stores a skin name as the "Skin" value, without a terminating NUL.
-void WriteSkinName(const WCHAR* name);
 // Persists one single-byte setting as REG_BINARY under the program's key.
 void WriteSettingByte(const WCHAR* name, BYTE value);
 // The "Taskbar Transparency" byte from its three fields.
