@@ -30,6 +30,8 @@ void FillSecondKeyCombo(BYTE shortcut);
 
 // Reads every setting once (writing back defaults for missing values) and fills the controls.
 void LoadSettings();
+// Makes `name` the skin name and stores it as the "Skin" value, without a terminating NUL.
+void StoreSkinName(const WCHAR* name);
 // Persists one single-byte setting as REG_BINARY under the program's key.
 void WriteSettingByte(const WCHAR* name, BYTE value);
 // The "Taskbar Transparency" byte from its three fields.
