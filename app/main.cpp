@@ -214,10 +214,11 @@ LRESULT OnClose(HWND window, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, WM_CLOSE, wParam, lParam);
 }
 
-// Owner-drawn items by kind: buttons are painted by the window's face code. Only this thread's own
-// controls ask; a request sent from elsewhere goes to the default procedure.
-LRESULT OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam) {
+// Owner-drawn items by kind: menu rows by the menus, buttons by the window's face code. Only this thread's
+// own controls ask; a request sent from elsewhere goes to the default procedure.
+LRESULT OnOwnerDraw(HWND window, WPARAM wParam, LPARAM lParam) {
     const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    if (item && !InSendMessage() && item->CtlType == ODT_MENU) return OnDrawItem(window, wParam, lParam);
     if (item && !InSendMessage() && item->CtlType == ODT_BUTTON && DrawOwnerButton(*item)) return TRUE;
     return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
 }
@@ -235,7 +236,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_SIZE: return OnSize(window, wParam, lParam);
     case WM_CLOSE: return OnClose(window, wParam, lParam);
     case WM_ERASEBKGND: return OnEraseBackground(window, wParam, lParam);
-    case WM_DRAWITEM: return OnDrawItem(window, wParam, lParam);
+    case WM_DRAWITEM: return OnOwnerDraw(window, wParam, lParam);
     case WM_NOTIFY: return OnNotify(window, wParam, lParam);
     case WM_NCLBUTTONDOWN: return OnFrameClick(window, wParam, lParam);
     case WM_COMMAND: return OnCommand(window, wParam, lParam);
@@ -251,7 +252,6 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_CONTEXTMENU: return OnContextMenu(window, wParam, lParam);
     case WM_MENUSELECT: return OnMenuSelect(window, wParam, lParam);
     case WM_MEASUREITEM: return OnMeasureItem(window, wParam, lParam);
-    case WM_DRAWITEM: return OnDrawItem(window, wParam, lParam);
     }
     if (message == app.msgTaskbarCreated && message != 0) return OnTaskbarCreated(window, wParam, lParam);
     return DefWindowProcW(window, message, wParam, lParam);

@@ -8,6 +8,7 @@
 #include "menus/build.h"
 #include "menus/draw.h"
 #include "menus/track.h"
+#include "ui/skin.h"
 
 namespace {
 constexpr WCHAR runKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -102,6 +103,13 @@ void ToggleStartWithWindows(HWND window, UINT) {
     RegCloseKey(key);
 }
 
+// The skin shown already is left alone; a skin that cannot be used falls back to the plain look with
+// "Skinless" stored, as at start-up, so the window is never left half skinned.
+void ChooseSkin(HWND, UINT id) {
+    const WCHAR* name = SkinNameOfRow(id);
+    if (name && StrCmpW(app.skinName, name) != 0) SwitchSkin(name);
+}
+
 void ShowHelp(HWND, UINT) { StartWorker(HelpThreadProc); }
 void ShowHomePage(HWND, UINT) { StartWorker(HomePageThreadProc); }
 void ShowAbout(HWND, UINT) {
@@ -130,6 +138,7 @@ constexpr MenuCommand commands[] = {
     {idHomePage, idHomePage, ShowHomePage},
     {idStartMinimized, idStartMinimized, ToggleStartMinimized},
     {idStartWithWindows, idStartWithWindows, ToggleStartWithWindows},
+    {idSkinless, idPewterMini, ChooseSkin},
 };
 static_assert(std::size(durations) == idSlowest - idFastest + 1);
 static_assert(std::size(keys) == idFirstShift - idFirstAlt + 1);
