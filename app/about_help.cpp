@@ -95,14 +95,14 @@ void StartWorker(LPTHREAD_START_ROUTINE procedure) {
     if (HANDLE thread = CreateThread(nullptr, 0, procedure, nullptr, 0, nullptr)) CloseHandle(thread);
 }
 
-// WM_CLOSE handled inside the menu's loop would post the quit message into a loop that drops it; the close
-// therefore waits for the loop's end, which the system announces with WM_EXITMENULOOP.
-void RequestQuit() {
+// A close handled inside a menu's own loop would post the quit message into that loop, which drops it, and
+// leave the program running without a window. The menu is ended and the close comes again once its loop has
+// returned, which the system announces with WM_EXITMENULOOP.
+bool CloseAfterMenuLoop() {
+    if (!app.inMenuLoop) return false;
     EndMenu();
-    if (app.inMenuLoop)
-        app.quitAfterMenu = true;
-    else
-        StartWorker(QuitThreadProc);
+    app.quitAfterMenu = true;
+    return true;
 }
 
 LRESULT OnEnterMenuLoop(HWND window, WPARAM wParam, LPARAM lParam) {

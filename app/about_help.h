@@ -17,8 +17,7 @@ LRESULT CALLBACK AboutWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 // The full path of the help file: the program's own folder, wherever it was started from.
 void HelpFilePath(WCHAR* path, DWORD capacity);
 
-// Ends the open menu and closes the program once the menu loop has returned, so the quit is never lost
-// inside the menu's own message loop.
-void RequestQuit();
+// True when a menu's loop is running: the menu is ended and the window closed once the loop has returned.
+bool CloseAfterMenuLoop();
 LRESULT OnEnterMenuLoop(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT OnExitMenuLoop(HWND window, WPARAM wParam, LPARAM lParam);

@@ -209,17 +209,25 @@ LRESULT OnSize(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT OnClose(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (CloseAfterMenuLoop()) return 0;
     ShowWindow(window, SW_HIDE);
     if (app.trayIcon) Shell_NotifyIconW(NIM_DELETE, app.trayIcon);
     return DefWindowProcW(window, WM_CLOSE, wParam, lParam);
 }
 
-// Owner-drawn items by kind: menu rows by the menus, buttons by the window's face code. Only this thread's
-// own controls ask; a request sent from elsewhere goes to the default procedure.
+// Only a request that paints into a window of this thread is served: one sent from another program goes to
+// the default procedure. (Whether a message was sent from elsewhere cannot tell: the tray menu itself runs
+// inside the shell's sent notification.)
+bool PaintsOwnWindow(const DRAWITEMSTRUCT& item) {
+    HWND target = WindowFromDC(item.hDC);
+    return target && GetWindowThreadProcessId(target, nullptr) == GetCurrentThreadId();
+}
+
+// Owner-drawn items by kind: menu rows by the menus, buttons by the window's face code.
 LRESULT OnOwnerDraw(HWND window, WPARAM wParam, LPARAM lParam) {
     const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-    if (item && !InSendMessage() && item->CtlType == ODT_MENU) return OnDrawItem(window, wParam, lParam);
-    if (item && !InSendMessage() && item->CtlType == ODT_BUTTON && DrawOwnerButton(*item)) return TRUE;
+    if (item && PaintsOwnWindow(*item) && item->CtlType == ODT_MENU) return OnDrawItem(window, wParam, lParam);
+    if (item && PaintsOwnWindow(*item) && item->CtlType == ODT_BUTTON && DrawOwnerButton(*item)) return TRUE;
     return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
 }
 

@@ -52,7 +52,7 @@ struct AppState {
     HWND optionsButton;
     HWND volatile aboutWindow;
     bool inMenuLoop;    // between WM_ENTERMENULOOP and WM_EXITMENULOOP
-    bool quitAfterMenu; // Exit was chosen inside the menu: close once its loop has returned
+    bool quitAfterMenu; // a close arrived inside the menu's loop: close again once the loop has returned
     WNDPROC comboProc;
     WNDPROC buttonProc;
     WNDPROC sliderProc;

@@ -118,7 +118,11 @@ void ShowAbout(HWND, UINT) {
     else
         StartWorker(AboutThreadProc);
 }
-void Exit(HWND, UINT) { RequestQuit(); }
+// The menu ends whether or not the hook library asked; the close that follows waits for its loop to return.
+void Exit(HWND, UINT) {
+    EndMenu();
+    StartWorker(QuitThreadProc);
+}
 
 struct MenuCommand {
     UINT first, last;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include "support/e2e_support.h"
 #include "support/probe_target.h"
+#include <psapi.h>
 #include <shlwapi.h>
 #include <algorithm>
 #include <sstream>
@@ -426,6 +427,125 @@ TEST_F(InMenuCommands, HomePageHandsTheAddressToTheShell) {
         RegDeleteValueW(classes, nullptr);
     RegCloseKey(classes);
     DeleteFileW(record.c_str());
+}
+
+// Whether a process has a view of the named file mapped, a skin library loaded as data included.
+bool MapsFile(HANDLE process, const std::wstring& fileName) {
+    MEMORY_BASIC_INFORMATION info = {};
+    for (const BYTE* at = nullptr; VirtualQueryEx(process, at, &info, sizeof info) == sizeof info;
+         at = static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize) {
+        if (info.State != MEM_COMMIT || (info.Type != MEM_MAPPED && info.Type != MEM_IMAGE)) continue;
+        WCHAR name[MAX_PATH] = {};
+        DWORD length = GetMappedFileNameW(process, info.BaseAddress, name, MAX_PATH);
+        if (length >= fileName.size() && lstrcmpiW(name + length - fileName.size(), fileName.c_str()) == 0) return true;
+        if (static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize < at) break;
+    }
+    return false;
+}
+
+// The colour a skin's background image has at a point of the window.
+COLORREF SkinBackground(const std::wstring& library, POINT at) {
+    HMODULE module = LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return CLR_INVALID;
+    HBITMAP image = LoadBitmapW(module, MAKEINTRESOURCEW(103));
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, image);
+    COLORREF colour = GetPixel(dc, at.x, at.y);
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    DeleteObject(image);
+    FreeLibrary(module);
+    return colour;
+}
+
+// The skins chosen in turn from the tray menu's Options submenu of a program run from its own folder:
+// each choice stores the name, repaints the window with the skin's own images and lets go of the library
+// left; the skin shown already writes nothing; a skin whose file went away falls back to the plain look.
+TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
+    WCHAR temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"vitrea-skins";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring built = FolderOf(Built().vitreaExe);
+    for (const WCHAR* file : {L"Vitrea.exe", L"Vitrea.dll", L"EddyMini.dll", L"PewterMini.dll"})
+        ASSERT_TRUE(CopyFileW((built + L"\\" + file).c_str(), (folder + L"\\" + file).c_str(), FALSE)) << file;
+    constexpr POINT sample = {340, 60}; // background, clear of every control and caption
+    const COLORREF plain = GetSysColor(COLOR_BTNFACE), eddy = SkinBackground(folder + L"\\EddyMini.dll", sample),
+                   pewter = SkinBackground(folder + L"\\PewterMini.dll", sample);
+    ASSERT_TRUE(plain != eddy && eddy != pewter && pewter != plain) << "the sample cannot tell the looks apart";
+
+    Process vitrea;
+    EXPECT_TRUE(vitrea.Start(folder + L"\\Vitrea.exe", L"", folder));
+    HWND window = FindVitreaWindow(vitrea);
+    ASSERT_TRUE(window);
+    pid = vitrea.info.dwProcessId;
+    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(window) && TrayIconExists(window); }));
+    auto shown = [&] {
+        POINT at = sample;
+        ClientToScreen(window, &at);
+        HDC screen = GetDC(nullptr);
+        COLORREF colour = GetPixel(screen, at.x, at.y);
+        ReleaseDC(nullptr, screen);
+        return colour;
+    };
+    auto skinValue = [] {
+        RegValue value = ReadValue(L"Skin");
+        if (!value.present || value.type != REG_SZ) return std::wstring(L"(none)");
+        return std::wstring(reinterpret_cast<const WCHAR*>(value.data.data()), value.data.size() / sizeof(WCHAR));
+    };
+    ASSERT_TRUE(WaitFor([&] { return shown() == plain; }, 5000));
+
+    HWND tray = OpenTrayMenu();
+    ASSERT_TRUE(tray);
+    HWND options = OpenSubmenu(tray, 3);
+    ASSERT_TRUE(options);
+    auto row = [&](int position) { return MenuRow{options, optionsRows, position}; };
+
+    // The look shown already: nothing is written, which the start-minimized click after it proves.
+    SHDeleteValueW(HKEY_CURRENT_USER, settingsKeyPath, L"Skin");
+    row(7).Click();
+    row(4).Click();
+    ASSERT_TRUE(WaitFor([&] { return StoredByte(L"Options") == 0x01; }, 5000));
+    EXPECT_EQ(skinValue(), L"(none)") << "choosing the shown look wrote the skin";
+    row(4).Click();
+    ASSERT_TRUE(WaitFor([&] { return StoredByte(L"Options") == 0x00; }, 5000));
+
+    struct Step {
+        int position;
+        const WCHAR* stored;
+        COLORREF colour;
+        const WCHAR* loaded;  // the library that must be mapped afterwards, or null
+        const WCHAR* dropped; // the library that must be gone afterwards, or null
+    };
+    const Step steps[] = {
+        {8, L"EddyMini", eddy, L"EddyMini.dll", nullptr},
+        {9, L"PewterMini", pewter, L"PewterMini.dll", L"EddyMini.dll"},
+        {7, L"Skinless", plain, nullptr, L"PewterMini.dll"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.stored, step.stored + lstrlenW(step.stored)));
+        row(step.position).Click();
+        EXPECT_TRUE(WaitFor([&] { return skinValue() == step.stored; }, 5000));
+        EXPECT_TRUE(WaitFor([&] { return shown() == step.colour; }, 5000)) << std::hex << "shows " << shown();
+        ExpectMarks({{row(7), step.position == 7 ? Shown::checked : Shown::empty},
+                     {row(8), step.position == 8 ? Shown::checked : Shown::empty},
+                     {row(9), step.position == 9 ? Shown::checked : Shown::empty}});
+        if (step.loaded) EXPECT_TRUE(MapsFile(vitrea.info.hProcess, step.loaded));
+        if (step.dropped) EXPECT_FALSE(MapsFile(vitrea.info.hProcess, step.dropped)) << "still holds the library left";
+        ASSERT_EQ(OpenMenus().size(), 2u) << "the menu closed";
+    }
+
+    // The file of a skin deleted before it is chosen: the plain look, with "Skinless" stored.
+    ASSERT_TRUE(DeleteFileW((folder + L"\\EddyMini.dll").c_str()));
+    row(8).Click();
+    EXPECT_TRUE(WaitFor([&] { return StoredByte(L"Options") == 0x00 && skinValue() == L"Skinless"; }, 5000));
+    ExpectMarks({{row(7), Shown::checked}, {row(8), Shown::empty}});
+    EXPECT_EQ(shown(), plain);
+    Xdotool(L"key Escape key Escape");
+    EndAllVitreas();
+    EXPECT_EQ(vitrea.Wait(), 0u);
+    for (const WCHAR* file : {L"Vitrea.exe", L"Vitrea.dll", L"PewterMini.dll"}) DeleteFileW((folder + L"\\" + file).c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 // Exit from the open tray menu ends the program every time, with exit code 0 and the taskbar opaque again.
