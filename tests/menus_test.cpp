@@ -263,6 +263,7 @@ struct Press {
     LRESULT result = -1;
     LONG pressedAfter = 0;
     COLORREF before = 0, after = 0; // inside the row's mark, on the screen
+    Pixels markBefore, markAfter;   // the whole mark square
 };
 
 // Opens the Keyboard Shortcut menu alone, points at one row once (as a person would, after the menu shows),
@@ -278,7 +279,9 @@ Press PressRow(int position) {
         if (GetTickCount() - start > 10000) return true;
         RECT row = {};
         GetMenuItemRect(nullptr, menu, position, &row);
-        RECT box = MarkBoxOfRow(row);
+        // The square sits two pixels into the row, wherever the system puts the row.
+        RECT box = {row.left + 2, row.top + 2, row.left + 2 + GetSystemMetrics(SM_CXMENUCHECK),
+                    row.top + 2 + GetSystemMetrics(SM_CYMENUCHECK)};
         switch (stage) {
         case 0: {
             HWND menuWindow = OwnMenuWindow();
@@ -289,6 +292,7 @@ Press PressRow(int position) {
             SendMessageW(app.mainWindow, APPMSG_MENUTRACK, menuWindowShown, reinterpret_cast<LPARAM>(menuWindow));
             mark = {box.left + 4, box.top + 4}; // inside the ring, off the radio's dot
             press.before = ScreenPixel(mark.x, mark.y);
+            press.markBefore = ScreenBlock(box);
             SetCursorPos(row.left + 30, (row.top + row.bottom) / 2);
             ++stage;
             return false;
@@ -301,6 +305,7 @@ Press PressRow(int position) {
             return false;
         default: // the screen shows the pushed mark a little later than it is drawn
             press.after = ScreenPixel(mark.x, mark.y);
+            press.markAfter = ScreenBlock(box);
             return press.after == GetSysColor(COLOR_BTNFACE);
         }
     }};
@@ -325,5 +330,8 @@ TEST_F(Tracking, PressOnAnInactiveRowIsRefusedAndAPressOnAnActiveRowLooksPushed)
     EXPECT_EQ(active.pressedAfter, 125);
     EXPECT_EQ(active.before, RGB(255, 255, 255)) << "the radio's inside is white before the press";
     EXPECT_EQ(active.after, GetSysColor(COLOR_BTNFACE)) << "and pushed after it";
+    // The rows' own marks and the pressed one land on the same square, taken from the row's place.
+    EXPECT_EQ(active.markBefore, ReferenceMark(DFCS_BUTTONRADIO, COLOR_MENU));
+    EXPECT_EQ(active.markAfter, ReferenceMark(DFCS_BUTTONRADIO | DFCS_PUSHED, COLOR_HIGHLIGHT));
 }
 } // namespace
