@@ -25,13 +25,11 @@ enum : UINT {
     workMouseMoved = WM_APP + 2, // the latest point is in latestPoint
     workWindowGone = WM_APP + 3, // wParam a top-level window being destroyed, from any process
     workHoverOff = WM_APP + 4,   // wParam 1: fade-in went off (leave the taskbar), 0: transparency went off
-    workTaskbarCreated = WM_APP + 5,
 };
 
 // Vitrea's side, set by InitializeDll; zero in every other process.
 HWND mainWindow;
 DWORD mainThread;
-UINT msgTaskbarCreated;
 HHOOK msgFilterHook, callWndProcRetHook;
 HANDLE hookThread, workerThread;
 DWORD hookThreadId, workerThreadId;
@@ -57,10 +55,22 @@ void SetLayeredStyle(HWND window, bool layered) {
     if (wanted != exStyle) SetWindowLongW(window, GWL_EXSTYLE, wanted);
 }
 
+bool ProcessAlive(DWORD id) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (!process) return false;
+    bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return alive;
+}
+
+// Some runtimes keep a killed program's global hooks in place: the style is only changed while a live Vitrea
+// owns the library, and the check is made for this rare message only.
 LRESULT CALLBACK CallWndProc(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION) {
         const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (message && msgSetLayeredStyle && message->message == msgSetLayeredStyle)
+        DWORD owner = ownerProcess;
+        if (message && msgSetLayeredStyle && message->message == msgSetLayeredStyle && owner &&
+            (owner == GetCurrentProcessId() || ProcessAlive(owner)))
             SetLayeredStyle(message->hwnd, message->wParam != 0);
     }
     return CallNextHookEx(callWndProcHook, code, wParam, lParam);
@@ -113,22 +123,35 @@ LRESULT CALLBACK MessageFilter(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(msgFilterHook, code, wParam, lParam);
 }
 
+// Main thread only: a killed Vitrea's copies of this hook can stay in the chain under some runtimes, and
+// each would report the same menu window again.
+bool inCbtChain;
+
 // Runs in every process: menu windows of Vitrea's main thread are reported at once; any other top-level
 // window going away is only posted to Vitrea's worker, never waited for.
 LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_CREATEWND || code == HCBT_DESTROYWND) {
+    bool onMainThread = GetCurrentThreadId() == mainThread;
+    if ((code == HCBT_CREATEWND || code == HCBT_DESTROYWND) && !(onMainThread && inCbtChain)) {
         auto window = reinterpret_cast<HWND>(wParam);
         bool created = code == HCBT_CREATEWND;
-        if (GetCurrentThreadId() == mainThread && IsOwnMenuWindow(window)) {
+        if (onMainThread && IsOwnMenuWindow(window)) {
             openMenuWindows += created ? 1 : -1;
             ReportMenu(created ? 4 : 8, wParam);
-            if (openMenuWindows <= 0) openMenuWindows = 0, menusTracked = false;
+            if (openMenuWindows <= 0) {
+                openMenuWindows = 0;
+                menusTracked = false; // whatever opens next without Vitrea's announcement is not its own
+            }
         }
         DWORD worker = workerThreadShared;
         if (!created && worker && !(GetWindowLongW(window, GWL_STYLE) & WS_CHILD))
             PostThreadMessageW(worker, workWindowGone, wParam, 0);
     }
-    return CallNextHookEx(cbtHook, code, wParam, lParam);
+    if (!onMainThread) return CallNextHookEx(cbtHook, code, wParam, lParam);
+    bool outer = !inCbtChain;
+    inCbtChain = true;
+    LRESULT result = CallNextHookEx(cbtHook, code, wParam, lParam);
+    if (outer) inCbtChain = false;
+    return result;
 }
 
 // Settings follow every APPMSG_SETTING once the settings window has handled it, whoever sent it.
@@ -153,8 +176,6 @@ LRESULT CALLBACK CallWndProcRet(int code, WPARAM wParam, LPARAM lParam) {
         if (message->message == APPMSG_SETTING) FollowSetting(message->wParam, message->lParam);
         if (message->message == APPMSG_MENUTRACK && (message->wParam == 1 || message->wParam == 2))
             menusTracked = message->wParam == 1;
-        if (message->message == msgTaskbarCreated && msgTaskbarCreated)
-            PostThreadMessageW(workerThreadId, workTaskbarCreated, 0, 0);
     }
     return CallNextHookEx(callWndProcRetHook, code, wParam, lParam);
 }
@@ -239,6 +260,7 @@ void RunChord(keys::Action action, BYTE alpha) {
 HWND taskbar;
 bool overTaskbar;
 
+// Found again once the shell has made a new one.
 HWND Taskbar() {
     if (!taskbar || !IsWindow(taskbar)) taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
     return taskbar;
@@ -283,7 +305,6 @@ DWORD WINAPI WorkerMain(LPVOID ready) {
         case workMouseMoved: FollowMouse(); break;
         case workWindowGone: WindowGone(reinterpret_cast<HWND>(message.wParam)); break;
         case workHoverOff: HoverOff(message.wParam != 0); break;
-        case workTaskbarCreated: taskbar = nullptr; break;
         }
     }
     return 0;
@@ -363,6 +384,8 @@ LRESULT CALLBACK MouseProc(int code, WPARAM wParam, LPARAM lParam) {
 DWORD WINAPI HookThreadMain(LPVOID ready) {
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+    // Every key and mouse move of the desktop waits for this thread's answer: it must win the processor.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
     keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardProc, moduleInstance, 0);
     mouseHook = SetWindowsHookExW(WH_MOUSE_LL, MouseProc, moduleInstance, 0);
     SetEvent(static_cast<HANDLE>(ready));
@@ -391,14 +414,6 @@ void StopThread(HANDLE& thread, DWORD id) {
     }
     CloseHandle(thread);
     thread = nullptr;
-}
-
-bool ProcessAlive(DWORD id) {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
-    if (!process) return false;
-    bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    CloseHandle(process);
-    return alive;
 }
 
 // The caller must be the thread of a window of its own, and no other live process may own the library.
@@ -431,7 +446,6 @@ extern "C" __declspec(dllexport) void InitializeDll(SetHooks hooks) {
     if (!AcceptOwner(hooks.mainWindow)) return;
     mainWindow = hooks.mainWindow;
     mainThread = GetCurrentThreadId();
-    msgTaskbarCreated = hooks.msgTaskbarCreated;
     shortcutOn = hooks.shortcutEnabled != 0;
     taskbarOn = hooks.taskbarEnabled != 0;
     fadeInOn = hooks.fadeInEnabled != 0;
