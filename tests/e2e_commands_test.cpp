@@ -464,7 +464,7 @@ COLORREF SkinBackground(const std::wstring& library, POINT at) {
 TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
     WCHAR temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + L"vitrea-skins";
+    std::wstring folder = std::wstring(temp) + L"vitrea-menu-skins";
     CreateDirectoryW(folder.c_str(), nullptr);
     std::wstring built = FolderOf(Built().vitreaExe);
     for (const WCHAR* file : {L"Vitrea.exe", L"Vitrea.dll", L"EddyMini.dll", L"PewterMini.dll"})
