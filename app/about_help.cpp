@@ -43,14 +43,10 @@ LRESULT CALLBACK AboutWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }
 
 DWORD WINAPI AboutThreadProc(LPVOID) {
-    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
-    int screenWidth = GetDeviceCaps(display, HORZRES);
-    int screenHeight = GetDeviceCaps(display, VERTRES);
-    DeleteDC(display);
-    int caption = GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
-    app.aboutWindow = CreateWindowExW(0, aboutClassName, aboutTitle, aboutStyle, (screenWidth - 410) / 2,
-                                      (screenHeight - caption - 155) / 2, 410, caption + 155, nullptr, nullptr,
-                                      app.instance, nullptr);
+    // With the usual 3-pixel dialog frame the client area is the picture's 404 x 152.
+    CentredFrame frame = CentreOnScreen(410, 155);
+    app.aboutWindow = CreateWindowExW(0, aboutClassName, aboutTitle, aboutStyle, frame.left, frame.top,
+                                      frame.width, frame.height, nullptr, nullptr, app.instance, nullptr);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0)) {
         TranslateMessage(&message);

@@ -105,14 +105,9 @@ HWND CreateChild(const WCHAR* cls, const WCHAR* text, DWORD style, int x, int y,
 }
 
 void CreateMainWindow() {
-    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
-    int screenWidth = GetDeviceCaps(display, HORZRES);
-    int screenHeight = GetDeviceCaps(display, VERTRES);
-    DeleteDC(display);
-    int caption = GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
-    app.mainWindow = CreateWindowExW(0, mainClassName, mainTitle, mainWindowStyle, (screenWidth - 369) / 2,
-                                     (screenHeight - caption - 137) / 2, 369, caption + 137, nullptr, nullptr,
-                                     app.instance, nullptr);
+    CentredFrame frame = CentreOnScreen(369, 137);
+    app.mainWindow = CreateWindowExW(0, mainClassName, mainTitle, mainWindowStyle, frame.left, frame.top,
+                                     frame.width, frame.height, nullptr, nullptr, app.instance, nullptr);
     app.firstKeyCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, 10, 18, 75, 80);
     app.secondKeyCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, 100, 18, 75, 80);
     app.keySetCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, 190, 18, 75, 80);
@@ -237,6 +232,15 @@ LRESULT OnTaskbarCreated(HWND window, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, app.msgTaskbarCreated, wParam, lParam);
 }
 } // namespace
+
+CentredFrame CentreOnScreen(int width, int heightBelowCaption) {
+    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+    int screenWidth = GetDeviceCaps(display, HORZRES);
+    int screenHeight = GetDeviceCaps(display, VERTRES);
+    DeleteDC(display);
+    int height = GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION) + heightBelowCaption;
+    return {(screenWidth - width) / 2, (screenHeight - height) / 2, width, height};
+}
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

@@ -89,4 +89,11 @@ int VitreaMain(HINSTANCE instance);
 // that tests can build the window inside their own process.
 void CreateSettingsWindow(HINSTANCE instance);
 
+// A window frame centred on the screen: the given width, and the given height plus the caption and the top
+// dialog frame.
+struct CentredFrame {
+    int left, top, width, height;
+};
+CentredFrame CentreOnScreen(int width, int heightBelowCaption);
+
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -15,17 +15,17 @@ constexpr WCHAR runKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr WCHAR runValue[] = L"Vitrea";
 constexpr DWORD modulePathCapacity = 4096;
 
+// Alt, Ctrl and Shift, in the order of their rows.
 struct KeyBits {
-    UINT firstId;
     BYTE first, second; // this key's bit as the first and as the second prefix key
     BYTE partner;       // the second key it pairs with when it was the second key itself
 };
 constexpr KeyBits keys[] = {
-    {idFirstAlt, 0x80, 0x10, 0x08},  // Alt with Ctrl
-    {idFirstCtrl, 0x40, 0x08, 0x10}, // Ctrl with Alt
-    {idFirstShift, 0x20, 0x04, 0x10}, // Shift with Alt
+    {0x80, 0x10, 0x08}, // Alt with Ctrl
+    {0x40, 0x08, 0x10}, // Ctrl with Alt
+    {0x20, 0x04, 0x10}, // Shift with Alt
 };
-constexpr BYTE firstKeyBits = 0xE0, secondKeyBits = 0x1C, keySetBits = 0x03, functionKeys = 0x02;
+constexpr BYTE secondKeyBits = 0x1C, keySetBits = 0x03, functionKeys = 0x02;
 constexpr LONG durations[] = {100, 150, 200, 300, 400};
 
 LRESULT Setting(HWND window, SettingCode code, LPARAM value) {

@@ -97,16 +97,7 @@ class InMenuCommands : public ::testing::Test {
     }
     HWND child(Child which) const { return children.at(which); }
 
-    std::vector<HWND> OpenMenus() const {
-        std::vector<HWND> found;
-        for (HWND w = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); w;
-             w = FindWindowExW(nullptr, w, L"#32768", nullptr)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            if (owner == pid && IsWindowVisible(w)) found.push_back(w);
-        }
-        return found;
-    }
+    std::vector<HWND> OpenMenus() const { return VisibleMenus(pid); }
     // Waits until exactly `count` menus are open and returns one that is none of the `known` ones.
     HWND WaitForMenus(size_t count, std::initializer_list<HWND> known = {}) const {
         HWND other = nullptr;
