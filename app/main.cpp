@@ -210,9 +210,8 @@ LRESULT OnClose(HWND window, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, WM_CLOSE, wParam, lParam);
 }
 
-// Only a request that paints into a window of this thread is served: one sent from another program goes to
-// the default procedure. (Whether a message was sent from elsewhere cannot tell: the tray menu itself runs
-// inside the shell's sent notification.)
+// A menu row's caption is read through its item data, so a row is painted only into a window of this thread:
+// a request sent from another program goes to the default procedure.
 bool PaintsOwnWindow(const DRAWITEMSTRUCT& item) {
     HWND target = WindowFromDC(item.hDC);
     return target && GetWindowThreadProcessId(target, nullptr) == GetCurrentThreadId();
@@ -221,8 +220,8 @@ bool PaintsOwnWindow(const DRAWITEMSTRUCT& item) {
 // Owner-drawn items by kind: menu rows by the menus, buttons by the window's face code.
 LRESULT OnOwnerDraw(HWND window, WPARAM wParam, LPARAM lParam) {
     const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-    if (item && PaintsOwnWindow(*item) && item->CtlType == ODT_MENU) return OnDrawItem(window, wParam, lParam);
-    if (item && PaintsOwnWindow(*item) && item->CtlType == ODT_BUTTON && DrawOwnerButton(*item)) return TRUE;
+    if (item && item->CtlType == ODT_MENU && PaintsOwnWindow(*item)) return OnDrawItem(window, wParam, lParam);
+    if (item && item->CtlType == ODT_BUTTON && DrawOwnerButton(*item)) return TRUE;
     return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
 }
 

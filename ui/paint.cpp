@@ -221,10 +221,8 @@ bool DrawOwnerButton(const DRAWITEMSTRUCT& item) {
     return true;
 }
 
-// Notifications of this window's own controls come from its own thread; one sent from elsewhere carries
-// a pointer that means nothing here and is left to the default procedure unread.
 LRESULT OnNotify(HWND window, WPARAM wParam, LPARAM lParam) {
-    if (app.skinModule && lParam && !InSendMessage()) {
+    if (app.skinModule && lParam) {
         const auto& draw = *reinterpret_cast<const NMCUSTOMDRAW*>(lParam);
         if (draw.hdr.hwndFrom == app.alphaSlider && draw.hdr.code == static_cast<UINT>(NM_CUSTOMDRAW)) {
             LRESULT result = DrawSkinnedSlider(draw);

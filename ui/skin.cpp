@@ -128,6 +128,8 @@ bool LoadSkin(const WCHAR* name) {
         if (app.imageBitmaps[slot]) DeleteObject(app.imageBitmaps[slot]);
         app.imageBitmaps[slot] = images[slot];
     }
+    // Called while another skin is loaded, its images went with the loop above; its library goes here.
+    if (app.skinModule) FreeLibrary(app.skinModule);
     loadedMetrics = {};
     CopyMemory(&loadedMetrics, record.data, sizeof loadedMetrics);
     app.skinMetrics = &loadedMetrics;

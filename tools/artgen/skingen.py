@@ -15,7 +15,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from artgen import (Canvas, bmp24, hexc, mix, png, round_rect, smooth,  # noqa: E402
+from artgen import (Canvas, bmp24, hexc, mix, parse_args, png, round_rect, smooth,  # noqa: E402
                     text_into, text_width)
 
 W, H = 363, 134
@@ -422,19 +422,10 @@ def rc_text(skin, metrics):
 
 
 def main(argv):
-    args = list(argv[1:])
-    preview = None
-    if '--png' in args:
-        i = args.index('--png')
-        if i + 1 >= len(args):
-            sys.exit(__doc__)
-        preview = args[i + 1]
-        del args[i:i + 2]
-    if len(args) != 1:
-        sys.exit(__doc__)
+    outdir, preview = parse_args(argv, __doc__)
     for skin in (Eddy(), Pewter()):
         images, metrics = draw_skin(skin)
-        folder = os.path.join(args[0], skin.name)
+        folder = os.path.join(outdir, skin.name)
         os.makedirs(folder, exist_ok=True)
         for i, cv in images.items():
             with open(os.path.join(folder, '%d.bmp' % i), 'wb') as f:
