@@ -25,8 +25,8 @@ struct MenuTrackState {
     LONG pressedItem;                // selectedItem at the last accepted press, -1 when none
     LONG rowHeight;
 };
-static_assert(sizeof(void*) != 4 || sizeof(MenuTrackState) == 9 * 4, "nine 32-bit fields");
-static_assert(sizeof(void*) != 4 || offsetof(MenuTrackState, selectedItem) == 6 * 4);
+static_assert(sizeof(MenuTrackState) == 9 * 4, "nine 32-bit fields");
+static_assert(offsetof(MenuTrackState, selectedItem) == 6 * 4 && offsetof(MenuTrackState, rowHeight) == 8 * 4);
 
 // The selected row of an open menu, in the coordinates of its menu window's client area.
 struct RowLocation {

@@ -86,7 +86,8 @@ class Menus : public ::testing::Test {
 protected:
     void SetUp() override { EndAllVitreas(); }
     void TearDown() override {
-        Xdotool(L"mouseup 1 key Escape key Escape key Escape");
+        Xdotool(L"mouseup 1");
+        if (pid) EscapeMenus(pid);
         EndAllVitreas();
     }
 
@@ -194,18 +195,6 @@ TEST_F(Menus, TrayMenuShowsTheSettingsAndPressesLookPushedOnlyOnMarkedRows) {
     EXPECT_LE(trayRect.bottom, icon.y) << "above the cursor, kept clear of the taskbar";
     EXPECT_TRUE(WaitFor([&] { return MarkIs(tray, trayRows, 0, checkBox | on) && MarkIs(tray, trayRows, 1, checkBox); }))
         << "the check boxes follow the two switches";
-    // A separator's grey and white lines run 3 and 4 pixels below its top, one pixel short of either edge.
-    RECT separator = RowOnScreen(tray, trayRows, 2);
-    Pixels line = ScreenBlock({separator.left, separator.top + 3, separator.right, separator.top + 5});
-    size_t width = static_cast<size_t>(Width(separator));
-    Pixels grey(width - 2, RGB(128, 128, 128)), white(width - 2, RGB(255, 255, 255));
-    EXPECT_TRUE(std::equal(grey.begin(), grey.end(), line.begin() + 1));
-    EXPECT_TRUE(std::equal(white.begin(), white.end(), line.begin() + static_cast<long>(width) + 1));
-    EXPECT_NE(line.front(), RGB(128, 128, 128));
-    EXPECT_NE(line[width - 1], RGB(128, 128, 128));
-    Pixels unmarkedRows = ScreenBlock({trayRect.left, RowOnScreen(tray, trayRows, 2).top, trayRect.right,
-                                       RowOnScreen(tray, trayRows, 3).bottom});
-
     // Hovering "Keyboard Shortcut" opens its submenu with the key byte's marks.
     ASSERT_TRUE(MoveTo(RowCentre(tray, trayRows, 0)));
     ASSERT_TRUE(Settle(2)) << "the Keyboard Shortcut submenu did not open";
@@ -223,6 +212,27 @@ TEST_F(Menus, TrayMenuShowsTheSettingsAndPressesLookPushedOnlyOnMarkedRows) {
     EXPECT_GT(activeText, 0);
     EXPECT_EQ(activeGrey, 0);
     RECT keysRect = ScreenRect(keys);
+    // The separator and "Options" rows as they look unpressed, once the icon's tooltip is gone.
+    auto unmarkedArea = [&] {
+        RECT r = ScreenRect(tray);
+        return ScreenBlock({r.left, RowOnScreen(tray, trayRows, 2).top, r.right, RowOnScreen(tray, trayRows, 3).bottom});
+    };
+    Pixels unmarkedRows;
+    EXPECT_TRUE(WaitFor([&] {
+        Pixels now = unmarkedArea();
+        bool settled = now == unmarkedRows;
+        unmarkedRows = now;
+        return settled;
+    })) << "the menu keeps changing";
+    // A separator's grey and white lines run 3 and 4 pixels below its top, one pixel short of either edge.
+    RECT separator = RowOnScreen(tray, trayRows, 2);
+    Pixels line = ScreenBlock({separator.left, separator.top + 3, separator.right, separator.top + 5});
+    size_t width = static_cast<size_t>(Width(separator));
+    Pixels grey(width - 2, RGB(128, 128, 128)), white(width - 2, RGB(255, 255, 255));
+    EXPECT_TRUE(std::equal(grey.begin(), grey.end(), line.begin() + 1));
+    EXPECT_TRUE(std::equal(white.begin(), white.end(), line.begin() + static_cast<long>(width) + 1));
+    EXPECT_NE(line.front(), RGB(128, 128, 128));
+    EXPECT_NE(line[width - 1], RGB(128, 128, 128));
 
     // "Taskbar Transparency": fade-in checked, no speed for a duration that is none of the five.
     ASSERT_TRUE(MoveTo(RowCentre(tray, trayRows, 1)));
@@ -244,7 +254,7 @@ TEST_F(Menus, TrayMenuShowsTheSettingsAndPressesLookPushedOnlyOnMarkedRows) {
     ASSERT_TRUE(Settle(1));
     ASSERT_TRUE(MoveTo(RowCentre(tray, trayRows, 1)));
     ASSERT_TRUE(Settle(2));
-    ASSERT_TRUE(MoveTo({trayRect.left + 1, RowCentre(tray, trayRows, 1).y}));
+    ASSERT_TRUE(MoveTo({ScreenRect(tray).left + 1, RowCentre(tray, trayRows, 1).y}));
     EXPECT_EQ(PressHere(), 0);
     // Neither the separator nor "Options" has a mark to press.
     ASSERT_TRUE(MoveTo(RowCentre(tray, trayRows, 2)));
@@ -263,8 +273,7 @@ TEST_F(Menus, TrayMenuShowsTheSettingsAndPressesLookPushedOnlyOnMarkedRows) {
               0);
     // Painted in order: what the earlier presses would have painted is on the screen by now.
     EXPECT_TRUE(MarkIs(tray, trayRows, 1, checkBox)) << "the border press pushed the row beside it";
-    EXPECT_TRUE(ScreenBlock({trayRect.left, RowOnScreen(tray, trayRows, 2).top, trayRect.right,
-                             RowOnScreen(tray, trayRows, 3).bottom}) == unmarkedRows)
+    EXPECT_TRUE(unmarkedArea() == unmarkedRows)
         << "the separator or \"Options\" press painted something";
 }
 
@@ -297,8 +306,8 @@ TEST_F(Menus, OptionsButtonAndCheckButtonsOpenTheirMenusAlone) {
         EXPECT_GE(thisFrame, 0);
         if (frame >= 0) EXPECT_EQ(thisFrame, frame);
         frame = thisFrame;
-        Xdotool(L"key Escape");
-        ASSERT_TRUE(Settle(0)) << "the menu did not close";
+        ASSERT_TRUE(EscapeMenus(pid)) << "the menu did not close";
+        ASSERT_TRUE(Settle(0));
     }
 }
 } // namespace

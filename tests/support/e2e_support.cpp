@@ -58,6 +58,14 @@ HWND FindVitreaWindow(const Process& process, DWORD timeoutMs) {
     return found;
 }
 
+bool EscapeMenus(DWORD pid) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        RunUnix(L"/usr/bin/xdotool key Escape");
+        if (WaitFor([&] { return VisibleMenus(pid).empty(); }, 2000)) return true;
+    }
+    return false;
+}
+
 void EndAllVitreas() {
     for (int round = 0; round < 20; ++round) {
         HWND w = FindWindowW(L"VitreaClass", nullptr);
