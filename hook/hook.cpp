@@ -46,6 +46,7 @@ std::atomic<LONG> latestPoint;
 std::atomic<bool> movePending;
 
 constexpr WORD maskKey = 0xE8; // unassigned: a press and release between Alt's keeps its release from the menu bar
+constexpr ULONG_PTR ownInput = 0x56495452; // marks the keys this library sends itself
 constexpr UINT replyTimeoutMs = 2000;
 constexpr UINT applyTimeoutMs = 5000; // applying alpha raises a curtain and repaints the window
 
@@ -323,27 +324,38 @@ BYTE HeldModifiers() {
     return held;
 }
 
-// Injected from inside the callback, so the masking press and release reach the program in front before
-// the user's Alt release does: a later Alt release then no longer activates that program's menu bar.
-void MaskAltRelease() {
-    INPUT input[2] = {};
+bool maskAltRelease; // a chord was completed while Alt was held
+
+// The user's Alt release is taken and sent again behind a masking press and release, all in one SendInput,
+// so the program in front sees another key between Alt's press and release in every case and its menu bar
+// stays inactive.
+void ReleaseAltMasked(const KBDLLHOOKSTRUCT& alt) {
+    INPUT input[3] = {};
     for (INPUT& key : input) {
         key.type = INPUT_KEYBOARD;
         key.ki.wVk = maskKey;
+        key.ki.dwFlags = KEYEVENTF_KEYUP;
+        key.ki.dwExtraInfo = ownInput;
     }
-    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, input, sizeof(INPUT));
+    input[0].ki.dwFlags = 0;
+    input[2].ki.wVk = static_cast<WORD>(alt.vkCode);
+    input[2].ki.wScan = static_cast<WORD>(alt.scanCode);
+    if (alt.flags & LLKHF_EXTENDED) input[2].ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+    SendInput(3, input, sizeof(INPUT));
 }
 
 bool TakeKey(const KBDLLHOOKSTRUCT& key, bool down) {
     DWORD vk = key.vkCode & 0xFF;
     bool extended = (key.flags & LLKHF_EXTENDED) != 0;
-    if ((key.flags & LLKHF_INJECTED) && vk == maskKey) return false;
+    if ((key.flags & LLKHF_INJECTED) && key.dwExtraInfo == ownInput) return false;
     if (BYTE modifier = keys::ModifierOf(vk)) {
         // An extended Shift is the keyboard's own stand-in around keypad keys, not the user's hand.
         if (modifier == keys::shift && extended && vk != VK_RSHIFT) return false;
         (keys::RightHand(vk, extended) ? heldRight : heldLeft)[modifier] = down;
-        return false;
+        if (modifier != keys::alt || down || !maskAltRelease) return false;
+        maskAltRelease = (HeldModifiers() & keys::alt) != 0; // the other Alt is still down
+        ReleaseAltMasked(key);
+        return true;
     }
     if (!down) {
         bool taken = swallowed[vk];
@@ -358,7 +370,7 @@ bool TakeKey(const KBDLLHOOKSTRUCT& key, bool down) {
     bool repeat = swallowed[vk];
     swallowed[vk] = true;
     bool steps = chord.action == keys::Action::raise || chord.action == keys::Action::lower;
-    if (prefix & keys::alt) MaskAltRelease();
+    if (HeldModifiers() & keys::alt) maskAltRelease = true;
     if (!repeat || steps)
         PostThreadMessageW(workerThreadId, workChord, static_cast<WPARAM>(chord.action), chord.alpha);
     return true;

@@ -11,7 +11,17 @@ constexpr UINT APPMSG_SETTING = 0x8001, APPMSG_MENUTRACK = 0x8003, APPMSG_GETALP
 constexpr WPARAM settingShortcutOn = 1, settingShortcutByte = 3, settingFadeIn = 19;
 constexpr int removed = -1, passes = -2;
 
-void Xdotool(const std::wstring& arguments) { RunUnix(L"/usr/bin/xdotool " + arguments); }
+// The runtime starts a Linux program and returns at once; a file the shell leaves behind once xdotool has
+// finished keeps two runs from mixing their key presses.
+void Xdotool(const std::wstring& arguments) {
+    static int runs = 0;
+    std::wstring done = L"/tmp/vitrea-xdotool-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++runs);
+    RunUnix(L"/bin/sh -c \"/usr/bin/xdotool " + arguments + L"; : > " + done + L"\"");
+    std::wstring seen = WindowsPath(std::string(done.begin(), done.end()));
+    if (!WaitFor([&] { return GetFileAttributesW(seen.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000))
+        ADD_FAILURE() << "xdotool did not finish";
+    DeleteFileW(seen.c_str());
+}
 void Keys(const std::wstring& keys) { Xdotool(L"key " + keys); }
 void MoveTo(POINT at) { Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y)); }
 POINT Centre(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
@@ -131,26 +141,29 @@ TEST_F(Hook, PlusAndMinusFineTuneBetweenTheFloorAndOpaqueAndTheRemoveKeysRestore
     InFront(target, L"HookFine");
     HWND w = target.window;
     struct Step {
-        const WCHAR* keys;
+        const WCHAR* keys; // as xdotool is told
         int alpha;
     };
     const Step steps[] = {
-        {L"ctrl+shift+minus", 239},                               // not recorded counts as opaque
-        {L"ctrl+shift+5", 128},      {L"ctrl+shift+equal", 144},  {L"ctrl+shift+KP_Subtract", 128},
-        {L"ctrl+shift+KP_Subtract", 112},
-        {L"ctrl+shift+1", 26},       {L"ctrl+shift+minus", 26},   // the floor holds...
-        {L"ctrl+shift+KP_Add", 42},                               // ...proved by the step up from it
-        {L"ctrl+shift+0", 255},      {L"ctrl+shift+equal", 255},  {L"ctrl+shift+minus", 239},
-        {L"ctrl+shift+grave", removed},
-        {L"ctrl+shift+3", 77},       {L"ctrl+shift+BackSpace", removed},
-        {L"ctrl+shift+3", 77},       {L"ctrl+shift+Return", removed},
+        {L"key ctrl+shift+minus", 239},                               // not recorded counts as opaque
+        {L"key ctrl+shift+5", 128},      {L"key ctrl+shift+equal", 144},  {L"key ctrl+shift+KP_Subtract", 128},
+        {L"key ctrl+shift+KP_Subtract", 112},
+        {L"key ctrl+shift+1", 26},       {L"key ctrl+shift+minus", 26},   // the floor holds...
+        {L"key ctrl+shift+KP_Add", 42},                               // ...proved by the step up from it
+        {L"key ctrl+shift+0", 255},      {L"key ctrl+shift+equal", 255},  {L"key ctrl+shift+minus", 239},
+        {L"key ctrl+shift+grave", removed},
+        {L"key ctrl+shift+3", 77},       {L"key ctrl+shift+BackSpace", removed},
+        {L"key ctrl+shift+3", 77},       {L"key ctrl+shift+Return", removed},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(std::string(step.keys, step.keys + lstrlenW(step.keys)));
-        Keys(step.keys);
-        EXPECT_TRUE(WaitFor([&] { return Shows(w, step.alpha); })) << "alpha " << Recorded(w);
+        Xdotool(step.keys);
+        EXPECT_TRUE(WaitFor([&] { return Shows(w, step.alpha); }))
+            << "alpha " << Recorded(w) << "; keys that reached the target so far: " << OtherKeys(target);
     }
-    target.ResetPaints();
+    // Held, minus repeats with the X server's auto-repeat and steps again each time.
+    Xdotool(L"keydown ctrl+shift keydown minus sleep 1.5 keyup minus keyup ctrl+shift");
+    EXPECT_TRUE(WaitFor([&] { return Recorded(w) >= 26 && Recorded(w) <= 255 - 2 * 16; })) << "alpha " << Recorded(w);
     Marker(target);
     EXPECT_EQ(OtherKeys(target), 0);
 }

@@ -84,23 +84,4 @@ TEST(HookKeys, FineTuneStaysBetweenTheFloorAndOpaque) {
         EXPECT_EQ(keys::FineTuned(c.recorded, c.raise), c.alpha) << c.recorded << (c.raise ? " +" : " -");
 }
 
-TEST(HookKeys, ModifiersLeftAndRight) {
-    struct Case {
-        DWORD vk;
-        bool extended;
-        BYTE modifier;
-        bool right;
-    };
-    const Case cases[] = {
-        {VK_LMENU, false, keys::alt, false},    {VK_RMENU, true, keys::alt, true},
-        {VK_MENU, true, keys::alt, true},       {VK_LCONTROL, false, keys::ctrl, false},
-        {VK_CONTROL, true, keys::ctrl, true},   {VK_RCONTROL, true, keys::ctrl, true},
-        {VK_LSHIFT, false, keys::shift, false}, {VK_RSHIFT, false, keys::shift, true},
-        {'5', false, 0, false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(keys::ModifierOf(c.vk), c.modifier) << std::hex << c.vk;
-        if (c.modifier) EXPECT_EQ(keys::RightHand(c.vk, c.extended), c.right) << std::hex << c.vk;
-    }
-}
 } // namespace
