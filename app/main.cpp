@@ -253,6 +253,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_COMMAND: return OnCommand(window, wParam, lParam);
     case WM_ENTERMENULOOP: return OnEnterMenuLoop(window, wParam, lParam);
     case WM_EXITMENULOOP: return OnExitMenuLoop(window, wParam, lParam);
+    case WM_HSCROLL: return OnHScroll(window, wParam, lParam);
     case APPMSG_TRAY: return OnTrayNotify(window, wParam, lParam);
     case APPMSG_SETTING: return OnSetting(window, wParam, lParam);
     case APPMSG_SETALPHA: return OnSetAlpha(window, wParam, lParam);

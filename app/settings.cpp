@@ -11,7 +11,6 @@ constexpr WCHAR settingsKey[] = L"Software\\Tarnwick Software\\Vitrea";
 constexpr WCHAR skinValue[] = L"Skin";
 constexpr WCHAR shortcutValue[] = L"Keyboard Shortcut";
 constexpr WCHAR taskbarValue[] = L"Taskbar Transparency";
-constexpr WCHAR alphaValue[] = L"Taskbar Transparency Alpha";
 constexpr WCHAR optionsValue[] = L"Options";
 constexpr WCHAR skinless[] = L"Skinless";
 constexpr DWORD skinReadLimit = 256;
@@ -102,8 +101,8 @@ void LoadTaskbar(HUSKEY key) {
 }
 
 void LoadAlpha(HUSKEY key) {
-    if (!ReadByte(key, alphaValue, app.taskbarAlpha)) {
-        WriteByte(key, alphaValue, defaultTaskbarAlpha);
+    if (!ReadByte(key, taskbarAlphaValue, app.taskbarAlpha)) {
+        WriteByte(key, taskbarAlphaValue, defaultTaskbarAlpha);
         app.taskbarAlpha = defaultTaskbarAlpha;
     }
     SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, 255 - app.taskbarAlpha);
@@ -139,7 +138,7 @@ void SetTaskbarOn(HWND window, bool on) {
 
 void SetTaskbarAlpha(BYTE alpha) {
     app.taskbarAlpha = alpha;
-    WriteSettingByte(alphaValue, alpha);
+    WriteSettingByte(taskbarAlphaValue, alpha);
     SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, 255 - alpha);
 }
 

@@ -4,6 +4,8 @@
 // "Skin" holds at most 256 bytes: 128 characters, plus room for the terminating NUL.
 constexpr int skinNameCapacity = 128 + 1;
 
+inline constexpr WCHAR taskbarAlphaValue[] = L"Taskbar Transparency Alpha";
+
 constexpr BYTE optionStartMinimized = 0x01;
 constexpr BYTE optionStartWithWindows = 0x02;
 
