@@ -52,9 +52,13 @@ struct MenuRow {
         int width = GetSystemMetrics(SM_CXMENUCHECK), height = GetSystemMetrics(SM_CYMENUCHECK);
         return InsideOnScreen({left + width / 2 - 2, top + height / 2 - 2, left + width / 2 + 3, top + height / 2 + 3});
     }
+    // The tray icon's tooltip can lie over the menu's lower rows for a while: the click waits until the row
+    // itself is under the pointer.
     void Click() const {
         RECT row = OnScreen();
-        ClickAt({row.left + 30, (row.top + row.bottom) / 2});
+        POINT at = {row.left + 30, (row.top + row.bottom) / 2};
+        EXPECT_TRUE(WaitFor([&] { return WindowFromPoint(at) == menu; }, 10000)) << "row " << position << " covered";
+        ClickAt(at);
     }
     void Hover() const {
         RECT row = OnScreen();
