@@ -3,6 +3,7 @@
 #include "app/tray_commands.h"
 #include "app/main.h"
 #include "app/settings.h"
+#include "menus/build.h"
 #include "ui/paint.h"
 
 namespace {
@@ -92,9 +93,6 @@ BYTE ComposeSecondKey(BYTE shortcut, int entry) {
 BYTE ComposeKeySet(BYTE shortcut, int entry) {
     return entry == 0 ? (shortcut & ~functionKeys) : (shortcut | functionKeys);
 }
-
-void OpenOptionsMenu() {}
-void OpenTrayMenu() {}
 
 // A click on the frame takes the keyboard focus away from whichever control holds it.
 LRESULT OnFrameClick(HWND window, WPARAM wParam, LPARAM lParam) {

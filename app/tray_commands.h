@@ -8,10 +8,6 @@ BYTE ComposeFirstKey(BYTE shortcut, int entry);
 BYTE ComposeSecondKey(BYTE shortcut, int entry);
 BYTE ComposeKeySet(BYTE shortcut, int entry);
 
-// Hand-over points to the menus, which come with their own work.
-void OpenOptionsMenu();
-void OpenTrayMenu();
-
 LRESULT OnFrameClick(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT OnTrayNotify(HWND window, WPARAM wParam, LPARAM lParam);

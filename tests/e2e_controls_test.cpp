@@ -11,15 +11,7 @@
 #include "ui/focus_graph.h"
 
 namespace {
-void Xdotool(const std::wstring& arguments) { RunUnix(L"/usr/bin/xdotool " + arguments); }
-
 std::wstring At(int x, int y) { return std::to_wstring(x) + L" " + std::to_wstring(y); }
-
-RECT ScreenRect(HWND window) {
-    RECT r = {};
-    GetWindowRect(window, &r);
-    return r;
-}
 
 // The control of the program that holds the keyboard focus, asked of its own thread.
 HWND FocusOf(HWND window) {

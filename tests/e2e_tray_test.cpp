@@ -23,51 +23,6 @@ int Selection(HWND combo) {
     return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
 }
 
-POINT CentreOf(const RECT& r) {
-    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
-RECT ScreenRect(HWND window) {
-    RECT r = {};
-    GetWindowRect(window, &r);
-    return r;
-}
-
-// The runtime hands the command to the X side and returns at once, with no exit code to read: callers wait
-// for what the input should have caused.
-void Xdotool(const std::wstring& arguments) {
-    RunUnix(L"/usr/bin/xdotool " + arguments);
-}
-
-void ClickAt(POINT at, const std::wstring& clicks = L"click 1") {
-    Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y) + L" " + clicks);
-}
-
-// The inside of a check box whose square starts one pixel into the button, read from the screen: white where
-// the box is empty, dark under the check mark, anything else where no box is drawn.
-struct BoxInside {
-    int white = 0, dark = 0, other = 0;
-    bool Empty() const { return other == 0 && dark == 0; }
-    bool Checked() const { return other == 0 && dark > 5; }
-};
-BoxInside BoxOnScreen(HWND button) {
-    RECT r = ScreenRect(button);
-    BoxInside inside;
-    HDC screen = GetDC(nullptr);
-    for (int y = r.top + 4; y < r.top + 11; ++y)
-        for (int x = r.left + 4; x < r.left + 11; ++x) {
-            COLORREF c = GetPixel(screen, x, y);
-            if (c == RGB(255, 255, 255))
-                ++inside.white;
-            else if (c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 200)
-                ++inside.dark;
-            else
-                ++inside.other;
-        }
-    ReleaseDC(nullptr, screen);
-    return inside;
-}
-
 HWND FocusOf(HWND window) {
     GUITHREADINFO info = {sizeof info};
     GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);

@@ -88,6 +88,14 @@ std::vector<DWORD> ProgramThreads(const Process& process, HWND mainWindow) {
     return found;
 }
 
+bool EscapeMenus(DWORD pid) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        RunUnix(L"/usr/bin/xdotool key Escape");
+        if (WaitFor([&] { return VisibleMenus(pid).empty(); }, 2000)) return true;
+    }
+    return false;
+}
+
 void EndAllVitreas() {
     for (int round = 0; round < 20; ++round) {
         HWND w = FindWindowW(L"VitreaClass", nullptr);
@@ -130,6 +138,42 @@ void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version) {
         return;
     }
     WriteValue(L"Version", REG_SZ, version, (lstrlenW(version) + 1) * sizeof(WCHAR), key.c_str());
+}
+
+void Xdotool(const std::wstring& arguments) { RunUnix(L"/usr/bin/xdotool " + arguments); }
+
+void ClickAt(POINT at, const std::wstring& clicks) {
+    Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y) + L" " + clicks);
+}
+
+POINT CentreOf(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
+RECT ScreenRect(HWND window) {
+    RECT r = {};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+BoxInside InsideOnScreen(const RECT& area) {
+    BoxInside inside;
+    HDC screen = GetDC(nullptr);
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x) {
+            COLORREF c = GetPixel(screen, x, y);
+            if (c == RGB(255, 255, 255))
+                ++inside.white;
+            else if (c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 200)
+                ++inside.dark;
+            else
+                ++inside.other;
+        }
+    ReleaseDC(nullptr, screen);
+    return inside;
+}
+
+BoxInside BoxOnScreen(HWND button) {
+    RECT r = ScreenRect(button);
+    return InsideOnScreen({r.left + 4, r.top + 4, r.left + 11, r.top + 11});
 }
 
 int main(int argc, char** argv) {

@@ -29,6 +29,8 @@ HWND FindVitreaWindow(const Process& process, DWORD timeoutMs = 20000);
 // Threads of the program that it started itself (at a function of its own image), besides the thread of
 // `mainWindow`: curtain and fade threads. None left means no fade is running any more.
 std::vector<DWORD> ProgramThreads(const Process& process, HWND mainWindow);
+// Presses Escape until the process shows no menu (a key that comes as a menu opens may go elsewhere).
+bool EscapeMenus(DWORD pid);
 // Closes every Vitrea of the desktop and clears its settings, so each test starts from nothing.
 void EndAllVitreas();
 // Asks the shell, without changing anything, whether the program's icon is in the notification area.
@@ -37,3 +39,21 @@ bool TrayIconExists(HWND owner);
 DWORD RunUnix(const std::wstring& commandLine);
 // Forces the Windows version that the runtime reports to one program ("win7", "win2k"); empty clears it.
 void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version);
+
+// Real input through the X server. The runtime hands the command over and returns at once, with no exit code
+// to read: callers wait for what the input should have caused.
+void Xdotool(const std::wstring& arguments);
+void ClickAt(POINT at, const std::wstring& clicks = L"click 1");
+POINT CentreOf(const RECT& r);
+RECT ScreenRect(HWND window);
+
+// The inside of a check box or radio read from the screen: white where it is empty, dark under the mark,
+// anything else (the face colour of a pushed or inactive mark, or no mark at all).
+struct BoxInside {
+    int white = 0, dark = 0, other = 0;
+    bool Empty() const { return other == 0 && dark == 0; }
+    bool Checked() const { return other == 0 && dark > 5; }
+};
+BoxInside InsideOnScreen(const RECT& inside);
+// The check box whose square starts one pixel into a check button.
+BoxInside BoxOnScreen(HWND button);

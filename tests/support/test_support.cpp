@@ -128,3 +128,52 @@ void DeleteTree(const std::wstring& folder) {
     operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
     SHFileOperationW(&operation);
 }
+
+Pixels ScreenBlock(const RECT& r) {
+    Pixels pixels;
+    HDC screen = GetDC(nullptr);
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) pixels.push_back(GetPixel(screen, x, y));
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+Pixels ReferenceMark(UINT state, int background, SIZE size) {
+    int width = size.cx ? size.cx : GetSystemMetrics(SM_CXMENUCHECK);
+    int height = size.cy ? size.cy : GetSystemMetrics(SM_CYMENUCHECK);
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    RECT r = {0, 0, width, height};
+    FillRect(dc, &r, GetSysColorBrush(background));
+    DrawFrameControl(dc, &r, DFC_BUTTON, state);
+    Pixels pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) pixels.push_back(GetPixel(dc, x, y));
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+namespace {
+void CALLBACK EndMenuTick(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
+} // namespace
+
+void WithMenusEnded(const std::function<void()>& action) {
+    UINT_PTR timer = SetTimer(nullptr, 0, 10, EndMenuTick);
+    action();
+    KillTimer(nullptr, timer);
+}
+
+std::vector<HWND> VisibleMenus(DWORD pid) {
+    std::vector<HWND> open;
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); w;
+         w = FindWindowExW(nullptr, w, L"#32768", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid && IsWindowVisible(w)) open.push_back(w);
+    }
+    return open;
+}

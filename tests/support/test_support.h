@@ -37,3 +37,16 @@ std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
 std::vector<std::wstring> ComboItems(HWND combo);
 std::vector<HWND> Children(HWND parent);
+
+// Pixels of the screen, row by row.
+using Pixels = std::vector<COLORREF>;
+Pixels ScreenBlock(const RECT& r);
+// A check box or radio as DrawFrameControl draws it on a background of the given system colour.
+// The square is the menus' check size unless another size is given.
+Pixels ReferenceMark(UINT state, int background, SIZE size = {});
+
+// Runs an action that tracks a menu on this thread (a click on the options button, a right click on the tray
+// icon), ending every menu as soon as its loop runs.
+void WithMenusEnded(const std::function<void()>& action);
+// The menu windows a process shows at the moment.
+std::vector<HWND> VisibleMenus(DWORD pid);

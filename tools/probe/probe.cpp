@@ -31,6 +31,7 @@
 //   pixel <x> <y>                             RRGGBB                         (screen coordinates)
 //   windows <class>   per top-level window:   hwnd=0x.. x=<n> y=<n> w=<n> h=<n> visible=0|1 text="<t>"
 //                                                                            (exit 1 when there is none)
+//   record <file> <text>                     ok                             (writes text, UTF-16, no NUL)
 //   target <title> <x> <y> <w> <h> [layered] [shadow] [controls]
 //       prints the top window's handle, then serves it until it is closed. Windows, by index:
 //       0 top, 1 A, 2 A1 (in A), 3 B (hidden), 4 B1 (in B), 5 C; children have ids 1..5 and texts A, A1, ...
@@ -663,6 +664,18 @@ int cmdKeepalive(wchar_t**, int) {
     return messageLoop();
 }
 
+// ---- record: a stand-in handler for a URL scheme that writes what the shell handed it
+
+int cmdRecord(wchar_t** args, int) {
+    HANDLE file = CreateFileW(args[0], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return fail(L"CreateFile");
+    DWORD written = 0;
+    WriteFile(file, args[1], static_cast<DWORD>(wcslen(args[1]) * sizeof(wchar_t)), &written, nullptr);
+    CloseHandle(file);
+    line(L"ok");
+    return 0;
+}
+
 // ---- dispatch
 
 struct Command {
@@ -686,6 +699,7 @@ const Command kCommands[] = {
     {L"target", 5, 8, cmdTarget, L"target <title> <x> <y> <w> <h> [layered] [shadow] [controls]"},
     {L"keepalive", 0, 0, cmdKeepalive, L"keepalive"},
     {L"waitgone", 2, 2, cmdWaitGone, L"waitgone <hwnd> <timeoutMs>"},
+    {L"record", 2, 2, cmdRecord, L"record <file> <text>"},
 };
 
 int usage() {

@@ -1,0 +1,54 @@
+#pragma once
+#include <windows.h>
+#include <array>
+#include <cstddef>
+
+// Events of APPMSG_MENUTRACK (wParam): 1 and 2 from the program, the others from the hook library.
+enum MenuTrackEvent : WPARAM {
+    menuTrackCreate = 1,
+    menuTrackFree = 2,
+    menuWindowShown = 4,
+    menuWindowGone = 8,
+    menuButtonPressed = 16,
+    menuButtonReleased = 32,
+};
+
+struct MenuLevel {
+    HWND window;
+    HMENU menu;
+};
+
+// The open menus, from just before a menu is tracked until its outermost window goes away.
+struct MenuTrackState {
+    std::array<MenuLevel, 3> levels; // outermost first
+    LONG selectedItem;               // id of the last selected row, or its position when it opens a submenu
+    LONG pressedItem;                // selectedItem at the last accepted press, -1 when none
+    LONG rowHeight;
+};
+static_assert(sizeof(MenuTrackState) == 9 * 4, "nine 32-bit fields");
+static_assert(offsetof(MenuTrackState, selectedItem) == 6 * 4 && offsetof(MenuTrackState, rowHeight) == 8 * 4);
+
+// The selected row of an open menu, in the coordinates of its menu window's client area.
+struct RowLocation {
+    int level; // 0 outermost
+    HWND window;
+    HMENU menu;
+    int position;
+    UINT id; // the row's own id, read from the menu
+    RECT row;
+    RECT markBox;
+};
+// The level (0 outermost) and position that the selection names; false for rows never acted on.
+bool SelectedRowPlace(const MenuTrackState& track, int& level, int& position);
+enum class RowLookup { found, noRow, outside };
+// noRow: the selection names a row that is never acted on (a separator, the tray menu's "Options");
+// outside: the cursor is not on the row (or the menu is gone).
+RowLookup LocateSelectedRow(const MenuTrackState& track, RowLocation& location);
+
+// A row's rectangle inside its menu window, taken from the system: the border may lie inside the client area.
+bool RowRectInWindow(HWND window, HMENU menu, int position, RECT& row);
+// The check box or radio square of a row, from the row's rectangle.
+RECT MarkBoxOfRow(const RECT& row);
+
+LRESULT OnMenuTrack(HWND window, WPARAM event, LPARAM lParam);
+LRESULT OnMenuSelect(HWND window, WPARAM wParam, LPARAM lParam);
