@@ -36,7 +36,8 @@
 //       0 top, 1 A, 2 A1 (in A), 3 B (hidden), 4 B1 (in B), 5 C; children have ids 1..5 and texts A, A1, ...
 //       Each paints itself one solid colour (see kPaintColor) and counts its WM_PAINTs. The top window answers
 //       WM_APP+1 (wParam = index) with that paint count, WM_APP+2 with that window's handle, WM_APP+3 by
-//       zeroing every count. `controls` adds a ComboBox (id 6, items one|two|three, sel 1) and a trackbar
+//       zeroing every count, WM_APP+4 (posted) by not answering anything for wParam ms or until the named
+//       event "VitreaProbeWake" is set, as a hung program would. `controls` adds a ComboBox (id 6, items one|two|three, sel 1) and a trackbar
 //       (id 7, range 0..100, pos 40). `layered` = WS_EX_LAYERED at alpha 255; `shadow` = CS_DROPSHADOW.
 //   keepalive                                 ready 0x<tray hwnd>            (then serves until WM_CLOSE)
 //   waitgone <hwnd> <timeoutMs>               gone (exit 0) | alive (exit 1)
@@ -435,7 +436,8 @@ int cmdWindows(wchar_t** a, int) {
 // ---- target: a known window tree whose repaints tests can count
 
 constexpr int kTargetWindows = 6;
-constexpr UINT kMsgPaintCount = WM_APP + 1, kMsgWindow = WM_APP + 2, kMsgResetCounts = WM_APP + 3;
+constexpr UINT kMsgPaintCount = WM_APP + 1, kMsgWindow = WM_APP + 2, kMsgResetCounts = WM_APP + 3,
+               kMsgHang = WM_APP + 4;
 const COLORREF kPaintColor[kTargetWindows] = {RGB(32, 96, 160),  RGB(200, 40, 40),  RGB(40, 200, 40),
                                               RGB(200, 200, 40), RGB(200, 40, 200), RGB(40, 200, 200)};
 HWND g_target[kTargetWindows];
@@ -474,6 +476,14 @@ LRESULT CALLBACK targetProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     case kMsgResetCounts:
         if (!top) break;
         for (LONG& count : g_paints) count = 0;
+        return 0;
+    case kMsgHang:
+        if (!top) break;
+        // WaitForSingleObject takes no sent messages: the thread answers nothing until it wakes.
+        if (HANDLE wake = CreateEventW(nullptr, TRUE, FALSE, L"VitreaProbeWake")) {
+            WaitForSingleObject(wake, (DWORD)w);
+            CloseHandle(wake);
+        }
         return 0;
     case WM_DESTROY:
         if (top) PostQuitMessage(0);
