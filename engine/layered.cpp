@@ -260,7 +260,9 @@ LRESULT OnSetAlpha(HWND, WPARAM target, LPARAM request) {
     // No class name means the window is gone: it has no rectangle to cover or test, so nothing changes.
     WCHAR className[257] = {};
     if (!GetClassNameW(window, className, 257)) return 0;
-    if (std::wcscmp(className, L"Progman") == 0) return 0; // the desktop is never made translucent
+    // The desktop is never made translucent: neither the shell's nor the root window below every window,
+    // whose apply would cover the whole screen and send a repaint to every window there is.
+    if (std::wcscmp(className, L"Progman") == 0 || window == GetDesktopWindow()) return 0;
     if (request & alphaRemoveRequest) {
         if (!AlphaTableFind(window, nullptr)) return 0; // only windows this program made translucent
         if (window == app.taskbarWindow) TaskbarRemoveSteps();
