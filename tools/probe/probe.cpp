@@ -31,13 +31,14 @@
 //   pixel <x> <y>                             RRGGBB                         (screen coordinates)
 //   windows <class>   per top-level window:   hwnd=0x.. x=<n> y=<n> w=<n> h=<n> visible=0|1 text="<t>"
 //                                                                            (exit 1 when there is none)
-//   target <title> <x> <y> <w> <h> [layered] [shadow] [controls]
+//   target <title> <x> <y> <w> <h> [layered] [shadow] [controls] [dies]
 //       prints the top window's handle, then serves it until it is closed. Windows, by index:
 //       0 top, 1 A, 2 A1 (in A), 3 B (hidden), 4 B1 (in B), 5 C; children have ids 1..5 and texts A, A1, ...
 //       Each paints itself one solid colour (see kPaintColor) and counts its WM_PAINTs. The top window answers
 //       WM_APP+1 (wParam = index) with that paint count, WM_APP+2 with that window's handle, WM_APP+3 by
 //       zeroing every count, WM_APP+4 (posted) by not answering anything for wParam ms or until the named
-//       event "VitreaProbeWake" is set, as a hung program would. `controls` adds a ComboBox (id 6, items one|two|three, sel 1) and a trackbar
+//       event "VitreaProbeWake" is set, as a hung program would. `dies` makes the top window destroy itself
+//       when it is asked to become layered (VITREA_SETLAYEREDSTYLE 1), as a program closing mid-apply. `controls` adds a ComboBox (id 6, items one|two|three, sel 1) and a trackbar
 //       (id 7, range 0..100, pos 40). `layered` = WS_EX_LAYERED at alpha 255; `shadow` = CS_DROPSHADOW.
 //   keepalive                                 ready 0x<tray hwnd>            (then serves until WM_CLOSE)
 //   waitgone <hwnd> <timeoutMs>               gone (exit 0) | alive (exit 1)
@@ -441,6 +442,7 @@ constexpr UINT kMsgPaintCount = WM_APP + 1, kMsgWindow = WM_APP + 2, kMsgResetCo
 const COLORREF kPaintColor[kTargetWindows] = {RGB(32, 96, 160),  RGB(200, 40, 40),  RGB(40, 200, 40),
                                               RGB(200, 200, 40), RGB(200, 40, 200), RGB(40, 200, 200)};
 HWND g_target[kTargetWindows];
+UINT g_dieOnStyle; // VITREA_SETLAYEREDSTYLE when the target was started with `dies`
 LONG g_paints[kTargetWindows];
 
 int targetIndex(HWND hwnd) {
@@ -464,6 +466,10 @@ void paintTarget(HWND hwnd, int index) {
 LRESULT CALLBACK targetProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     int index = targetIndex(hwnd);
     bool top = index == 0;
+    if (top && g_dieOnStyle && msg == g_dieOnStyle && w == 1) {
+        DestroyWindow(hwnd);
+        return 0;
+    }
     switch (msg) {
     case WM_PAINT: paintTarget(hwnd, index); return 0;
     case WM_ERASEBKGND: return 1;
@@ -560,6 +566,7 @@ int cmdTarget(wchar_t** a, int n) {
         if (opt == L"layered") layered = true;
         else if (opt == L"shadow") shadow = true;
         else if (opt == L"controls") controls = true;
+        else if (opt == L"dies") g_dieOnStyle = RegisterWindowMessageW(L"VITREA_SETLAYEREDSTYLE");
         else throw BadUsage{};
     }
     int x = integer(a[1]), y = integer(a[2]), w = integer(a[3]), h = integer(a[4]);
@@ -624,7 +631,7 @@ const Command kCommands[] = {
     {L"children", 1, 1, cmdChildren, L"children <hwnd>"},
     {L"pixel", 2, 2, cmdPixel, L"pixel <x> <y>"},
     {L"windows", 1, 1, cmdWindows, L"windows <class>"},
-    {L"target", 5, 8, cmdTarget, L"target <title> <x> <y> <w> <h> [layered] [shadow] [controls]"},
+    {L"target", 5, 9, cmdTarget, L"target <title> <x> <y> <w> <h> [layered] [shadow] [controls] [dies]"},
     {L"keepalive", 0, 0, cmdKeepalive, L"keepalive"},
     {L"waitgone", 2, 2, cmdWaitGone, L"waitgone <hwnd> <timeoutMs>"},
 };
