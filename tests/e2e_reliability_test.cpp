@@ -234,4 +234,41 @@ TEST_F(Faults, FiftySecondStartsInATightLoopLeaveOneInstance) {
     for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].data, settings[i].data) << i;
     CloseVitrea();
 }
+
+// A settings key that cannot be opened (its access list admits nobody): Vitrea starts with its defaults,
+// answers, ends cleanly, and the values it could not read are still there afterwards.
+TEST_F(Faults, UnreadableSettingsKeyLosesNothing) {
+    WriteByteValue(L"Taskbar Transparency Alpha", 77);
+    WriteByteValue(L"Keyboard Shortcut", 0x45);
+    std::vector<RegValue> settings = StoredSettings();
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Tarnwick Software\\Vitrea", 0, KEY_ALL_ACCESS, &key),
+              ERROR_SUCCESS);
+    std::vector<BYTE> original(4096);
+    DWORD size = static_cast<DWORD>(original.size());
+    ASSERT_EQ(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, original.data(), &size), ERROR_SUCCESS);
+    ACL empty;
+    SECURITY_DESCRIPTOR denyAll;
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    InitializeSecurityDescriptor(&denyAll, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&denyAll, TRUE, &empty, FALSE);
+    ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &denyAll), ERROR_SUCCESS);
+    HKEY probe;
+    LONG denied = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Tarnwick Software\\Vitrea", 0, KEY_READ, &probe);
+    if (denied == ERROR_SUCCESS) RegCloseKey(probe);
+
+    if (denied == ERROR_ACCESS_DENIED) {
+        Start(L"FaultRegistry");
+        EXPECT_EQ(SetAlpha(target, 100), 0);
+        EXPECT_EQ(SendMessageW(window, APPMSG_SETTING, 4, 50), 0) << "a setting that cannot be written";
+        EXPECT_TRUE(Answers(window, 1000));
+        CloseVitrea();
+        EXPECT_FALSE(IsLayered(target));
+    }
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, original.data());
+    RegCloseKey(key);
+    if (denied != ERROR_ACCESS_DENIED) GTEST_SKIP() << "the runtime does not deny access by a key's access list";
+    std::vector<RegValue> after = StoredSettings();
+    for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].data, settings[i].data) << i;
+}
 } // namespace
