@@ -322,16 +322,14 @@ void OneMessage(Run& run, Random& random) {
 // A burst: a second thread sends its own seeded run of messages while this one goes on, so that requests
 // from two senders interleave on Vitrea's main thread.
 struct Burst {
-    const Run* run;
+    Run local; // a copy made by the starter; its figures are merged once the burst has ended
     unsigned long long seed;
     int count;
-    Figures figures; // the burst's own, merged by the starter once the burst has ended
 };
 
 DWORD WINAPI BurstThread(LPVOID parameter) {
     auto* burst = static_cast<Burst*>(parameter);
-    Run local = *burst->run;
-    local.figures = {};
+    Run& local = burst->local;
     Random random = {burst->seed};
     for (int i = 0; i < burst->count; ++i) {
         // Messages whose handling sends nothing to this thread's own windows, which it has none of.
@@ -340,7 +338,6 @@ DWORD WINAPI BurstThread(LPVOID parameter) {
         WPARAM wParam = message == APPMSG_SETTING ? settingTaskbarAlpha : HostileHandle(local, random);
         Send(local, message, wParam, HostileValue(random));
     }
-    burst->figures = local.figures;
     return 0;
 }
 
@@ -372,13 +369,14 @@ struct Action {
 };
 
 void SendBurst(Run& run, Random& random) {
-    Burst burst = {&run, (static_cast<unsigned long long>(random.Next()) << 32) | random.Next() | 1, 20, {}};
+    Burst burst = {run, (static_cast<unsigned long long>(random.Next()) << 32) | random.Next() | 1, 20};
+    burst.local.figures = {};
     HANDLE thread = CreateThread(nullptr, 0, BurstThread, &burst, 0, nullptr);
     for (int i = 0; i < 20; ++i) OneMessage(run, random);
     // The victims' thread keeps taking messages, Vitrea's requests to them included, until the burst ends.
     while (thread && MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) Pump();
     if (thread) CloseHandle(thread);
-    Merge(run.figures, burst.figures);
+    Merge(run.figures, burst.local.figures);
 }
 
 constexpr Action actions[] = {
