@@ -8,10 +8,7 @@
 # The full output of every step goes to build/reliability.log. Exit code 0 when every goal is met.
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/runtime.sh"
-vitrea_setup || exit 1
-vitrea_build || exit 1
-trap vitrea_stop EXIT
-vitrea_start_display && vitrea_start_wine && vitrea_start_keeper || exit 1
+vitrea_bring_up || exit 1
 
 B=$VITREA_BUILD
 rows=$B/reliability.rows

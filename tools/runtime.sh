@@ -159,3 +159,11 @@ vitrea_start_keeper() {
     done
     vitrea_log "the virtual desktop did not come up"; return 1
 }
+
+# Everything a command needs before it runs programs of the build: packages, the build, a display, Wine and
+# the desktop keeper, all stopped again when the calling script exits.
+vitrea_bring_up() {
+    vitrea_setup && vitrea_build || return 1
+    trap vitrea_stop EXIT
+    vitrea_start_display && vitrea_start_wine && vitrea_start_keeper
+}
