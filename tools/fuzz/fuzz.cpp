@@ -240,6 +240,25 @@ HWND CreateVictim(int index) {
                            GetModuleHandleW(nullptr), nullptr);
 }
 
+// The windows that live through the run belong to a thread that does nothing but take their messages, so
+// that Vitrea's requests to them are answered at once and every slow answer is Vitrea's own.
+struct VictimThread {
+    HANDLE ready;
+    std::vector<HWND> windows;
+    DWORD id;
+    HANDLE thread;
+};
+
+DWORD WINAPI RunVictims(LPVOID parameter) {
+    auto* victims = static_cast<VictimThread*>(parameter);
+    for (int i = 0; i < 3; ++i) victims->windows.push_back(CreateVictim(i));
+    SetEvent(victims->ready);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    for (HWND window : victims->windows) DestroyWindow(window);
+    return 0;
+}
+
 struct Run {
     HWND vitrea;
     HANDLE process;
@@ -373,7 +392,6 @@ void SendBurst(Run& run, Random& random) {
     burst.local.figures = {};
     HANDLE thread = CreateThread(nullptr, 0, BurstThread, &burst, 0, nullptr);
     for (int i = 0; i < 20; ++i) OneMessage(run, random);
-    // The victims' thread keeps taking messages, Vitrea's requests to them included, until the burst ends.
     while (thread && MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) Pump();
     if (thread) CloseHandle(thread);
     Merge(run.figures, burst.local.figures);
@@ -586,6 +604,7 @@ int wmain(int argc, wchar_t** argv) {
     cls.lpfnWndProc = VictimProc;
     cls.hInstance = GetModuleHandleW(nullptr);
     cls.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     cls.lpszClassName = L"VitreaFuzzVictim";
     RegisterClassW(&cls);
 
@@ -606,7 +625,14 @@ int wmain(int argc, wchar_t** argv) {
     for (DWORD start = GetTickCount(); GetTickCount() - start < 20000 && !IsWindowVisible(run.vitrea); Sleep(20))
         Pump();
 
-    for (int i = 0; i < 3; ++i) run.victims.push_back(CreateVictim(i));
+    VictimThread victims = {CreateEventW(nullptr, FALSE, FALSE, nullptr), {}, 0, nullptr};
+    victims.thread = CreateThread(nullptr, 0, RunVictims, &victims, 0, &victims.id);
+    if (!victims.thread || WaitForSingleObject(victims.ready, 10000) != WAIT_OBJECT_0) {
+        fprintf(stderr, "fuzz: the victim windows did not come up\n");
+        settings.Restore();
+        return 2;
+    }
+    run.victims = victims.windows;
     run.handles = run.victims;
     for (HWND w : {foreign, run.vitrea, GetDesktopWindow(), FindWindowW(L"Shell_TrayWnd", nullptr),
                    FindWindowW(L"Progman", nullptr)})
@@ -712,7 +738,10 @@ int wmain(int argc, wchar_t** argv) {
     Row("windows left topmost after exit", std::to_string(leftTopmost), "0", leftTopmost == 0);
     hardGoals &= leftTranslucent == 0;
 
-    for (HWND victim : run.victims) DestroyWindow(victim);
+    PostThreadMessageW(victims.id, WM_QUIT, 0, 0);
+    WaitForSingleObject(victims.thread, 10000);
+    CloseHandle(victims.thread);
+    CloseHandle(victims.ready);
     PostMessageW(foreign, WM_CLOSE, 0, 0);
     WaitForSingleObject(target.hProcess, 5000);
     for (HANDLE handle : {target.hProcess, target.hThread, vitreaProcess.hProcess, vitreaProcess.hThread})
