@@ -380,8 +380,11 @@ void Pump() {
     }
 }
 
-// What one step of the run does, picked by weight. Opening real menus and pressing real key chords join
-// this table once the menus and the hook library's shortcut keys exist.
+// What one step of the run does, picked by weight. Real menus and real key chords join this table once the
+// menus and the hook library's shortcut keys exist: one action opens a menu with a real click on the tray
+// icon or the options button (xdotool, through the X server), lets the message stream run into the open
+// menu and closes it with Escape; another presses a prefix chord with a digit, a sign or Backspace over a
+// window of `handles`. Both must keep Vitrea's figures as they are.
 struct Action {
     DWORD weight;
     void (*run)(Run&, Random&);
