@@ -31,7 +31,8 @@ constexpr SpeedCode speedCodes[] = {{0x00, 400}, {0x20, 300}, {0x40, 200}, {0x60
 bool ReadByte(HUSKEY key, const WCHAR* name, BYTE& value) {
     BYTE data = 0;
     DWORD size = 1;
-    if (!key || SHRegQueryUSValueW(key, name, nullptr, &data, &size, FALSE, nullptr, 0) != ERROR_SUCCESS || size != 1)
+    if (!key || SHRegQueryUSValueW(key, name, nullptr, &data, &size, FALSE, nullptr, 0) != ERROR_SUCCESS ||
+        size != 1)
         return false;
     value = data;
     return true;

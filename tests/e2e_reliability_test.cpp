@@ -69,7 +69,8 @@ protected:
         HANDLE sender = CreateThread(nullptr, 0, SendPending, this, 0, nullptr);
         ASSERT_TRUE(sender);
         // An apply raises its curtain before it sends anything to the target; a removal gives no sign.
-        if (!(request & removeRequest)) EXPECT_TRUE(WaitFor([] { return FindWindowW(L"VitreaFakeClass", nullptr) != nullptr; }, 5000));
+        if (!(request & removeRequest))
+            EXPECT_TRUE(WaitFor([] { return FindWindowW(L"VitreaFakeClass", nullptr) != nullptr; }, 5000));
         DWORD clicked = GetTickCount();
         PostMessageW(window, APPMSG_TRAY, 0, WM_LBUTTONUP);
         // The target hangs until the test wakes it: a window shown now was shown while it hung. How quickly
@@ -88,8 +89,10 @@ protected:
     static DWORD WINAPI SendPending(LPVOID self) {
         auto* test = static_cast<Faults*>(self);
         DWORD_PTR result = 0xDEAD;
-        test->pendingAnswered = SendMessageTimeoutW(test->window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(test->target),
-                                                    test->pending, SMTO_NORMAL, 5000, &result) && result == 0;
+        WPARAM target = reinterpret_cast<WPARAM>(test->target);
+        test->pendingAnswered = SendMessageTimeoutW(test->window, APPMSG_SETALPHA, target, test->pending,
+                                                    SMTO_NORMAL, 5000, &result) &&
+                                result == 0;
         return 0;
     }
     LRESULT SetAlpha(HWND window, LPARAM request) const {

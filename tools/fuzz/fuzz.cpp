@@ -317,7 +317,8 @@ void OneMessage(Run& run, Random& random) {
     case 0: Send(run, APPMSG_TRAY, random.Below(3) ? 0 : random.Next(), HostileValue(random)); break;
     case 1: {
         WPARAM code = random.Pick(settingCodes);
-        LPARAM value = code == settingFadeDuration && random.Below(2) ? random.Pick(fadeDurations) : HostileValue(random);
+        bool duration = code == settingFadeDuration && random.Below(2);
+        LPARAM value = duration ? random.Pick(fadeDurations) : HostileValue(random);
         Send(run, APPMSG_SETTING, code, value);
         break;
     }
@@ -325,7 +326,11 @@ void OneMessage(Run& run, Random& random) {
     case 3: Send(run, APPMSG_SETALPHA, HostileHandle(run, random), HostileValue(random)); break;
     case 4: Send(run, APPMSG_MENUTRACK, random.Pick(trackEvents), HostileValue(random)); break;
     case 5: Send(run, APPMSG_FORGETWINDOW + random.Below(3), HostileHandle(run, random), HostileValue(random)); break;
-    case 6: Send(run, APPMSG_TASKBARHOVER, HostileHandle(run, random), random.Below(2) ? 4 + random.Below(2) : HostileValue(random)); break;
+    case 6: {
+        WPARAM window = HostileHandle(run, random);
+        Send(run, APPMSG_TASKBARHOVER, window, random.Below(2) ? 4 + random.Below(2) : HostileValue(random));
+        break;
+    }
     case 7: Send(run, run.msgSetLayeredStyle, random.Below(2), HostileValue(random)); break;
     case 8: Send(run, run.msgTaskbarCreated, HostileHandle(run, random), HostileValue(random)); break;
     default: {
@@ -526,9 +531,10 @@ int RunIdle(const std::wstring& vitreaExe, long seconds, long fades) {
         // The first fade creates what every later one reuses (the stop event, the system's timer thread).
         if (i == 2) before = Measure(vitrea.hProcess, vitrea.dwProcessId);
         DWORD_PTR result;
-        SendMessageTimeoutW(window, APPMSG_TASKBARHOVER, reinterpret_cast<WPARAM>(taskbar), 4, SMTO_NORMAL, answerWait, &result);
+        WPARAM bar = reinterpret_cast<WPARAM>(taskbar);
+        SendMessageTimeoutW(window, APPMSG_TASKBARHOVER, bar, 4, SMTO_NORMAL, answerWait, &result);
         bool in = reaches(255);
-        SendMessageTimeoutW(window, APPMSG_TASKBARHOVER, reinterpret_cast<WPARAM>(taskbar), 5, SMTO_NORMAL, answerWait, &result);
+        SendMessageTimeoutW(window, APPMSG_TASKBARHOVER, bar, 5, SMTO_NORMAL, answerWait, &result);
         faded += in + reaches(144);
     }
     long asked = fades + fades % 2; // fades come in pairs, in and out
