@@ -9,6 +9,7 @@
 #include "engine/taskbar_fade.h"
 #include "resources/resource_ids.h"
 #include "ui/controls.h"
+#include "ui/paint.h"
 
 AppState app;
 
@@ -209,6 +210,13 @@ LRESULT OnClose(HWND window, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, WM_CLOSE, wParam, lParam);
 }
 
+// Owner-drawn items by kind: buttons are painted by the window's face code.
+LRESULT OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam) {
+    const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    if (item && item->CtlType == ODT_BUTTON && DrawOwnerButton(*item)) return TRUE;
+    return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
+}
+
 LRESULT OnTaskbarCreated(HWND window, WPARAM wParam, LPARAM lParam) {
     if (app.trayIcon) Shell_NotifyIconW(NIM_ADD, app.trayIcon);
     FindTaskbarAndApply();
@@ -221,8 +229,12 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DESTROY: return OnDestroy(window, wParam, lParam);
     case WM_SIZE: return OnSize(window, wParam, lParam);
     case WM_CLOSE: return OnClose(window, wParam, lParam);
+    case WM_ERASEBKGND: return OnEraseBackground(window, wParam, lParam);
+    case WM_DRAWITEM: return OnDrawItem(window, wParam, lParam);
+    case WM_NOTIFY: return OnNotify(window, wParam, lParam);
     case WM_NCLBUTTONDOWN: return OnFrameClick(window, wParam, lParam);
     case WM_COMMAND: return OnCommand(window, wParam, lParam);
+    case WM_HSCROLL: return OnHScroll(window, wParam, lParam);
     case APPMSG_TRAY: return OnTrayNotify(window, wParam, lParam);
     case APPMSG_SETTING: return OnSetting(window, wParam, lParam);
     case APPMSG_SETALPHA: return OnSetAlpha(window, wParam, lParam);

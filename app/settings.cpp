@@ -4,13 +4,13 @@
 #include <commctrl.h>
 #include "app/main.h"
 #include "ui/paint.h"
+#include "ui/skin.h"
 
 namespace {
 constexpr WCHAR settingsKey[] = L"Software\\Tarnwick Software\\Vitrea";
 constexpr WCHAR skinValue[] = L"Skin";
 constexpr WCHAR shortcutValue[] = L"Keyboard Shortcut";
 constexpr WCHAR taskbarValue[] = L"Taskbar Transparency";
-constexpr WCHAR alphaValue[] = L"Taskbar Transparency Alpha";
 constexpr WCHAR optionsValue[] = L"Options";
 constexpr WCHAR skinless[] = L"Skinless";
 constexpr DWORD skinReadLimit = 256;
@@ -42,26 +42,20 @@ void WriteByte(HUSKEY key, const WCHAR* name, BYTE value) {
     if (key) SHRegWriteUSValueW(key, name, REG_BINARY, &value, 1, SHREGSET_FORCE_HKCU);
 }
 
-void WriteSkinless(HUSKEY key) {
-    lstrcpyW(app.skinName, skinless);
-    // The registry stretches a REG_SZ count over a NUL that follows the data; a non-NUL sentinel keeps the
-    // stored name at exactly its 16 bytes.
-    WCHAR data[] = {L'S', L'k', L'i', L'n', L'l', L'e', L's', L's', 0xFFFF};
-    if (key) SHRegWriteUSValueW(key, skinValue, REG_SZ, data, 8 * sizeof(WCHAR), SHREGSET_FORCE_HKCU);
-}
-
 // The name is stored without a terminating NUL and ends after the bytes read, whatever the value's type.
 void LoadSkinName(HUSKEY key) {
     BYTE buffer[skinReadLimit] = {};
     DWORD size = skinReadLimit;
     if (!key || SHRegQueryUSValueW(key, skinValue, nullptr, buffer, &size, FALSE, nullptr, 0) != ERROR_SUCCESS ||
         size > skinReadLimit) {
-        WriteSkinless(key);
+        StoreSkinName(skinless);
         return;
     }
     DWORD characters = size / sizeof(WCHAR);
     CopyMemory(app.skinName, buffer, characters * sizeof(WCHAR));
     app.skinName[characters] = L'\0';
+    // A skin that does not load is forgotten, so the next start does not try it again.
+    if (StrCmpW(app.skinName, skinless) != 0 && !LoadSkin(app.skinName)) StoreSkinName(skinless);
 }
 
 void AddItems(HWND combo, std::initializer_list<const WCHAR*> items) {
@@ -110,8 +104,8 @@ void LoadTaskbar(HUSKEY key) {
 }
 
 void LoadAlpha(HUSKEY key) {
-    if (!ReadByte(key, alphaValue, app.taskbarAlpha)) {
-        WriteByte(key, alphaValue, defaultTaskbarAlpha);
+    if (!ReadByte(key, taskbarAlphaValue, app.taskbarAlpha)) {
+        WriteByte(key, taskbarAlphaValue, defaultTaskbarAlpha);
         app.taskbarAlpha = defaultTaskbarAlpha;
     }
     SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, 255 - app.taskbarAlpha);
@@ -133,22 +127,21 @@ void SetShortcutOn(bool on) {
     app.shortcutByte = on ? (app.shortcutByte | 0x01) : (app.shortcutByte & ~0x01);
     WriteSettingByte(shortcutValue, app.shortcutByte);
     for (HWND combo : {app.firstKeyCombo, app.secondKeyCombo, app.keySetCombo}) EnableWindow(combo, on);
-    RepaintCheckLabel(app.shortcutButton);
+    RepaintShortcutCaption();
 }
 
 void SetTaskbarOn(HWND window, bool on) {
     app.taskbarEnabled = on;
     WriteTaskbarByte();
     EnableWindow(app.alphaSlider, on);
-    DrawCheckBox(window, {195, 67, 208, 80}, on);
-    RepaintCheckLabel(app.taskbarButton);
+    RepaintTaskbarCaption();
     SendMessageW(window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(app.taskbarWindow),
                  on ? app.taskbarAlpha : alphaRemoveRequest);
 }
 
 void SetTaskbarAlpha(BYTE alpha) {
     app.taskbarAlpha = alpha;
-    WriteSettingByte(alphaValue, alpha);
+    WriteSettingByte(taskbarAlphaValue, alpha);
     SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, 255 - alpha);
 }
 
@@ -190,6 +183,17 @@ void FillSecondKeyCombo(BYTE shortcut) {
 
 void WriteSettingByte(const WCHAR* name, BYTE value) {
     SHRegSetUSValueW(settingsKey, name, REG_BINARY, &value, 1, SHREGSET_FORCE_HKCU);
+}
+
+void StoreSkinName(const WCHAR* name) {
+    lstrcpynW(app.skinName, name, skinNameCapacity);
+    // The registry stretches a REG_SZ count over a NUL that follows the data; a non-NUL sentinel after the
+    // characters keeps the stored name at exactly twice its length in bytes.
+    WCHAR data[skinNameCapacity];
+    int characters = lstrlenW(app.skinName);
+    CopyMemory(data, app.skinName, characters * sizeof(WCHAR));
+    data[characters] = 0xFFFF;
+    SHRegSetUSValueW(settingsKey, skinValue, REG_SZ, data, characters * sizeof(WCHAR), SHREGSET_FORCE_HKCU);
 }
 
 void LoadSettings() {

@@ -4,6 +4,8 @@
 // "Skin" holds at most 256 bytes: 128 characters, plus room for the terminating NUL.
 constexpr int skinNameCapacity = 128 + 1;
 
+inline constexpr WCHAR taskbarAlphaValue[] = L"Taskbar Transparency Alpha";
+
 constexpr BYTE optionStartMinimized = 0x01;
 constexpr BYTE optionStartWithWindows = 0x02;
 
@@ -30,6 +32,8 @@ void FillSecondKeyCombo(BYTE shortcut);
 
 // Reads every setting once (writing back defaults for missing values) and fills the controls.
 void LoadSettings();
+// Makes `name` the skin name and stores it as the "Skin" value, without a terminating NUL.
+void StoreSkinName(const WCHAR* name);
 // Persists one single-byte setting as REG_BINARY under the program's key.
 void WriteSettingByte(const WCHAR* name, BYTE value);
 // The "Taskbar Transparency" byte from its three fields.

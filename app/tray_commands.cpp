@@ -23,7 +23,7 @@ void SendShortcutByte(HWND window) {
 // The new state goes onto the button at once instead of waiting for its next paint.
 void ToggleCheckButton(HWND window, HWND button, SettingCode code, const bool* enabled) {
     SendMessageW(window, APPMSG_SETTING, code, *enabled ? 0 : 1);
-    DrawCheckBox(button, {1, 1, 14, 14}, *enabled);
+    DrawClickedCheckBox(button, *enabled);
 }
 
 LRESULT OnFirstKeyChanged(HWND window, WPARAM wParam, LPARAM lParam) {

@@ -2,44 +2,14 @@
 // library drives it, on windows of a third program (probe target).
 #include <gtest/gtest.h>
 #include "support/e2e_support.h"
+#include "support/probe_target.h"
 #include <algorithm>
 
 namespace {
 constexpr UINT APPMSG_SETALPHA = 0x8002, APPMSG_FORGETWINDOW = 0x8004, APPMSG_GETALPHA = 0x8005;
 constexpr LPARAM removeRequest = 0x10000;
-constexpr UINT msgPaintCount = WM_APP + 1, msgResetCounts = WM_APP + 3;
 constexpr DWORD curtainExStyle = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_TOPMOST;
-enum TargetIndex { top, a, a1, b, b1, c };
 
-
-// A probe target: a top-level window of another program with the tree A (A1), hidden B (B1) and C.
-// Launch starts the program; Ready waits for its window, so several targets start side by side.
-struct Target {
-    Process process;
-    std::wstring title;
-    HWND window = nullptr;
-
-    bool Launch(const std::wstring& name, int x, int y, int width, int height, const WCHAR* options = L"") {
-        title = name;
-        std::wstring arguments = L"target " + title + L" " + std::to_wstring(x) + L" " + std::to_wstring(y) + L" " +
-                                 std::to_wstring(width) + L" " + std::to_wstring(height) + L" " + options;
-        return process.Start(Built().probeExe, arguments);
-    }
-    bool Ready() {
-        WaitFor([&] { return (window = FindWindowW(nullptr, title.c_str())) != nullptr; }, 20000);
-        // The first paints come from the system; the counts start once they are done.
-        bool settled = window && WaitFor([&] { return Paints(top) > 0 && Paints(a1) > 0 && Paints(c) > 0; }, 10000);
-        ResetPaints();
-        return settled;
-    }
-    LRESULT Paints(TargetIndex index) const { return SendMessageW(window, msgPaintCount, index, 0); }
-    void ResetPaints() const { SendMessageW(window, msgResetCounts, 0, 0); }
-    RECT Place() const {
-        RECT place = {};
-        GetWindowRect(window, &place);
-        return place;
-    }
-};
 
 bool CurtainsLeft() { return FindWindowW(L"VitreaFakeClass", nullptr) != nullptr; }
 

@@ -9,7 +9,7 @@ namespace {
 constexpr UINT APPMSG_TRAY = 0x8000, APPMSG_SETTING = 0x8001, APPMSG_SETALPHA = 0x8002, APPMSG_GETALPHA = 0x8005,
                APPMSG_TASKBARHOVER = 0x8007;
 constexpr LPARAM removeRequest = 0x10000;
-constexpr UINT msgHang = WM_APP + 4; // probe target: stop answering until "VitreaProbeWake" is set
+constexpr UINT msgHang = WM_APP + 5; // probe target: stop answering until "VitreaProbeWake" is set
 constexpr const WCHAR* settingNames[] = {L"Skin", L"Keyboard Shortcut", L"Taskbar Transparency",
                                          L"Taskbar Transparency Alpha", L"Options"};
 

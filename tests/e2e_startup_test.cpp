@@ -184,6 +184,7 @@ TEST_F(Startup, StoredValuesAtTheEdgesAreReadSafely) {
         std::function<void(HWND)> check;
     };
     auto selection = [](HWND combo) { return SendMessageW(combo, CB_GETCURSEL, 0, 0); };
+    std::wstring longSkin = FolderOf(Built().vitreaExe) + L"\\" + std::wstring(128, L'q') + L".dll";
     const Case cases[] = {
         {"shortcut 0x00", [] { WriteByteValue(L"Keyboard Shortcut", 0x00); },
          [&](HWND w) {
@@ -210,12 +211,13 @@ TEST_F(Startup, StoredValuesAtTheEdgesAreReadSafely) {
              EXPECT_EQ(Stored(L"Taskbar Transparency Alpha"), 144);
              EXPECT_EQ(Stored(L"Taskbar Transparency"), 0xA3) << "a readable value is not rewritten";
          }},
-        {"skin of 256 bytes",
-         [] {
+        {"skin of 256 bytes naming a library beside the program",
+         [&] {
              std::wstring name(128, L'q');
+             CopyFileW((FolderOf(Built().vitreaExe) + L"\\EddyMini.dll").c_str(), longSkin.c_str(), FALSE);
              WriteValue(L"Skin", REG_SZ, name.data(), 256);
          },
-         [&](HWND) { EXPECT_EQ(ReadValue(L"Skin").data.size(), 256u); }},
+         [&](HWND) { EXPECT_EQ(ReadValue(L"Skin").data.size(), 256u) << "read whole and kept"; }},
         {"skin of 1000 bytes",
          [] {
              std::wstring name(500, L'q');
@@ -223,13 +225,13 @@ TEST_F(Startup, StoredValuesAtTheEdgesAreReadSafely) {
          },
          [&](HWND) { EXPECT_EQ(ReadValue(L"Skin").data.size(), 16u) << "replaced by Skinless"; }},
         {"skin of odd length", [] { WriteValue(L"Skin", REG_SZ, "A\0B\0C", 5); },
-         [&](HWND) { EXPECT_EQ(ReadValue(L"Skin").data.size(), 5u); }},
+         [&](HWND) { EXPECT_EQ(ReadValue(L"Skin").data.size(), 16u) << "no library AB: Skinless instead"; }},
         {"skin as a DWORD",
          [] {
              DWORD number = 0x12345678;
              WriteValue(L"Skin", REG_DWORD, &number, 4);
          },
-         [&](HWND) { EXPECT_EQ(ReadValue(L"Skin").type, static_cast<DWORD>(REG_DWORD)); }},
+         [&](HWND) { EXPECT_EQ(ReadValue(L"Skin").type, static_cast<DWORD>(REG_SZ)) << "replaced by Skinless"; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -243,6 +245,7 @@ TEST_F(Startup, StoredValuesAtTheEdgesAreReadSafely) {
         PostMessageW(window, WM_CLOSE, 0, 0);
         EXPECT_EQ(vitrea.Wait(), 0u) << "the program must end cleanly";
     }
+    DeleteFileW(longSkin.c_str());
 }
 
 // Whatever another program sends with the application messages, Vitrea answers and keeps running.

@@ -217,7 +217,7 @@ TEST_F(TrayAndControls, ShortcutButtonSwitchesOffAndOnAndDrawsItsBoxAtOnce) {
     ClickButton(shortcutButton, L"click --repeat 2 --delay 80 1");
     EXPECT_TRUE(WaitFor([&] { return StoredByte(L"Keyboard Shortcut") == 0x45; }, 5000))
         << "stored " << StoredByte(L"Keyboard Shortcut") << ": the second click was taken for a double click";
-    EXPECT_TRUE(combosEnabled(true));
+    EXPECT_TRUE(WaitFor([&] { return combosEnabled(true); }, 5000)); // enabled just after the value is written
     EXPECT_TRUE(WaitFor([&] { return BoxOnScreen(child(shortcutButton)).Checked(); }, 3000));
 }
 

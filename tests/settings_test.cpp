@@ -1,6 +1,8 @@
 // The settings store: defaults on first run, decoding of stored bytes, and APPMSG_SETTING persistence.
 #include "support/app_fixture.h"
 #include <commctrl.h>
+#include "support/skin_files.h"
+#include "ui/skin.h"
 
 namespace {
 using Items = std::vector<std::wstring>;
@@ -127,37 +129,53 @@ TEST_F(SettingsStore, StoredAlphaAndOptionsAreKept) {
     EXPECT_EQ(StoredByte(L"Options"), 0xF2);
 }
 
-// The name ends after the bytes read and is always terminated, whatever arrives in the registry.
+// The name ends after the bytes read and is always terminated, whatever arrives in the registry. Each name
+// read is a skin library in the current folder, so a name that was read whole is kept.
 TEST_F(SettingsStore, SkinValuesOfAnyShapeLeaveATerminatedName) {
+    std::wstring folder = ScratchFolder();
+    WCHAR previousFolder[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previousFolder);
+    SetCurrentDirectoryW(folder.c_str());
     std::wstring name128(128, L'k');
+    for (const std::wstring& name : {name128, std::wstring(L"Pew"), std::wstring(L"AB"), std::wstring(L"Eddy")})
+        ASSERT_TRUE(CopySkin(folder + L"\\" + name + L".dll"));
+    auto clear = [&] {
+        UnloadSkin();
+        TearDown();
+    };
+
     WriteValue(L"Skin", REG_SZ, name128.data(), 256);
     Start();
     EXPECT_EQ(std::wstring(app.skinName), name128);
-    TearDown();
+    EXPECT_NE(app.skinModule, nullptr);
 
+    clear();
     std::wstring long500(500, L'x');
     WriteValue(L"Skin", REG_SZ, long500.data(), 1000);
     Start();
     EXPECT_STREQ(app.skinName, L"Skinless") << "an over-long value cannot be read and is replaced";
     EXPECT_EQ(SkinValueText(), L"Skinless");
-    TearDown();
 
+    clear();
     const char odd[] = "P\0e\0w\0t";
     WriteValue(L"Skin", REG_SZ, odd, 7);
     Start();
     EXPECT_STREQ(app.skinName, L"Pew") << "a half character at the end is dropped";
-    TearDown();
 
+    clear();
     DWORD number = 0x00420041;
     WriteValue(L"Skin", REG_DWORD, &number, 4);
     Start();
     EXPECT_STREQ(app.skinName, L"AB");
-    TearDown();
 
+    clear();
     WCHAR withNul[] = L"Eddy";
     WriteValue(L"Skin", REG_SZ, withNul, sizeof withNul);
     Start();
     EXPECT_STREQ(app.skinName, L"Eddy");
+    EXPECT_NE(app.skinModule, nullptr);
+    UnloadSkin();
+    SetCurrentDirectoryW(previousFolder);
 }
 
 TEST_F(SettingsStore, EverySettingCodeStoresAndPersistsAtOnce) {

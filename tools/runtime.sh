@@ -17,7 +17,7 @@ vitrea_log() { printf '[vitrea] %s\n' "$*" >&2; }
 
 vitrea_packages=(wine wine32:i386 wine64 g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32
     binutils-mingw-w64-i686 mingw-w64-i686-dev cmake ninja-build googletest xvfb xauth xdotool
-    x11-utils imagemagick python3 fonts-wine)
+    x11-utils x11-xserver-utils imagemagick python3 fonts-wine nsis)
 
 vitrea_missing_packages() {
     local p
@@ -111,9 +111,20 @@ REGEDIT4
 REG
 }
 
+# Windows draws caption buttons with Marlett and the program's text with Tahoma. Debian's Wine ships both
+# (fonts-wine) but does not look in that folder, so the prefix gets copies; prefixes made before this step
+# get them on their next use.
+vitrea_prefix_fonts() {
+    local font fonts=$WINEPREFIX/drive_c/windows/Fonts
+    [ -d "$fonts" ] || return 0
+    for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
+        [ -f "$fonts/$font" ] || cp "/usr/share/wine/fonts/$font" "$fonts/" || return 1
+    done
+}
+
 # A win32 prefix set to Windows XP whose programs all share one virtual desktop with a taskbar.
 vitrea_prefix() {
-    if [ -f "$WINEPREFIX/.vitrea-ready" ]; then return 0; fi
+    if [ -f "$WINEPREFIX/.vitrea-ready" ]; then vitrea_prefix_fonts; return; fi
     vitrea_log "creating the Wine prefix $WINEPREFIX"
     rm -rf "$WINEPREFIX"
     mkdir -p "$VITREA_BUILD"
@@ -122,6 +133,7 @@ vitrea_prefix() {
     wine regedit /S "$(winepath -w "$VITREA_BUILD/desktop.reg" 2>/dev/null)" >/dev/null 2>&1
     winecfg -v winxp >/dev/null 2>&1
     wineserver -w
+    vitrea_prefix_fonts || return 1
     touch "$WINEPREFIX/.vitrea-ready"
 }
 

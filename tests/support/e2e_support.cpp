@@ -62,9 +62,16 @@ void EndAllVitreas() {
     for (int round = 0; round < 20; ++round) {
         HWND w = FindWindowW(L"VitreaClass", nullptr);
         if (!w) break;
-        DWORD result;
+        DWORD pid = 0, result;
+        GetWindowThreadProcessId(w, &pid);
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
         SendMessageTimeoutW(w, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &result);
         WaitFor([&] { return !IsWindow(w); }, 5000);
+        // Its end, too: a program killed while it unhooks leaves its global hooks behind under the runtime.
+        if (process) {
+            WaitFor([&] { return WaitForSingleObject(process, 0) != WAIT_TIMEOUT; }, 10000);
+            CloseHandle(process);
+        }
     }
     DeleteSettingsKey();
 }

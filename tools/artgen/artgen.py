@@ -579,18 +579,23 @@ def png(cv, zoom=1, matte=None):
             + chunk(b'IDAT', zlib.compress(bytes(raw), 9)) + chunk(b'IEND', b''))
 
 
-def main(argv):
+def parse_args(argv, usage):
+    """OUTDIR [--png PREVIEWDIR] -> (outdir, previewdir or None); exits with usage otherwise."""
     args = list(argv[1:])
     preview = None
     if '--png' in args:
         i = args.index('--png')
         if i + 1 >= len(args):
-            sys.exit(__doc__)
+            sys.exit(usage)
         preview = args[i + 1]
         del args[i:i + 2]
     if len(args) != 1:
-        sys.exit(__doc__)
-    outdir = args[0]
+        sys.exit(usage)
+    return args[0], preview
+
+
+def main(argv):
+    outdir, preview = parse_args(argv, __doc__)
     os.makedirs(outdir, exist_ok=True)
 
     icons = [make_icon(16), make_icon(32)]

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 #include "app/main.h"
+#include "tools/bench/timing.h"
 #include "engine/alpha_table.h"
 #include "engine/hook_library.h"
 
@@ -19,19 +20,6 @@ constexpr int timedRounds = 40;
 constexpr int warmUpRounds = 5;
 constexpr WCHAR targetTitle[] = L"VitreaLayeredBench";
 
-LARGE_INTEGER frequency;
-
-double NowMs() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
-    size_t n = samples.size();
-    return n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
-}
 
 std::wstring Folder() {
     WCHAR path[MAX_PATH];
@@ -40,13 +28,6 @@ std::wstring Folder() {
     return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
-void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
 
 HWND StartTarget(PROCESS_INFORMATION& process) {
     std::wstring exe = Folder() + L"tools\\probe\\probe.exe";
@@ -103,7 +84,6 @@ bool NoGrowth(const char* what, DWORD before, DWORD after) {
 
 int main(int argc, char** argv) {
     int cycles = argc > 1 ? std::atoi(argv[1]) : 1000;
-    QueryPerformanceFrequency(&frequency);
 
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof version;

@@ -36,9 +36,11 @@
 //       0 top, 1 A, 2 A1 (in A), 3 B (hidden), 4 B1 (in B), 5 C; children have ids 1..5 and texts A, A1, ...
 //       Each paints itself one solid colour (see kPaintColor) and counts its WM_PAINTs. The top window answers
 //       WM_APP+1 (wParam = index) with that paint count, WM_APP+2 with that window's handle, WM_APP+3 by
-//       zeroing every count, WM_APP+4 (posted) by not answering anything for wParam ms or until the named
-//       event "VitreaProbeWake" is set, as a hung program would. `dies` makes the top window destroy itself
-//       when it is asked to become layered (VITREA_SETLAYEREDSTYLE 1), as a program closing mid-apply. `controls` adds a ComboBox (id 6, items one|two|three, sel 1) and a trackbar
+//       zeroing every count, WM_APP+4 with the count of WM_KEYDOWN/WM_SYSKEYDOWN for virtual key wParam
+//       (0..255), of WM_CHAR/WM_SYSCHAR (256) or of entries into menu mode (257), WM_APP+5 (posted) by not
+//       answering anything for wParam ms or until the named event "VitreaProbeWake" is set, as a hung
+//       program would. `dies` makes the top window destroy itself when it is asked to become layered
+//       (VITREA_SETLAYEREDSTYLE 1), as a program closing mid-apply. `controls` adds a ComboBox (id 6, items one|two|three, sel 1) and a trackbar
 //       (id 7, range 0..100, pos 40). `layered` = WS_EX_LAYERED at alpha 255; `shadow` = CS_DROPSHADOW.
 //   keepalive                                 ready 0x<tray hwnd>            (then serves until WM_CLOSE)
 //   waitgone <hwnd> <timeoutMs>               gone (exit 0) | alive (exit 1)
@@ -437,13 +439,15 @@ int cmdWindows(wchar_t** a, int) {
 // ---- target: a known window tree whose repaints tests can count
 
 constexpr int kTargetWindows = 6;
-constexpr UINT kMsgPaintCount = WM_APP + 1, kMsgWindow = WM_APP + 2, kMsgResetCounts = WM_APP + 3,
-               kMsgHang = WM_APP + 4;
+constexpr UINT kMsgPaintCount = WM_APP + 1, kMsgWindow = WM_APP + 2, kMsgResetCounts = WM_APP + 3;
+constexpr UINT kMsgKeyCount = WM_APP + 4, kMsgHang = WM_APP + 5;
 const COLORREF kPaintColor[kTargetWindows] = {RGB(32, 96, 160),  RGB(200, 40, 40),  RGB(40, 200, 40),
                                               RGB(200, 200, 40), RGB(200, 40, 200), RGB(40, 200, 200)};
 HWND g_target[kTargetWindows];
 UINT g_dieOnStyle; // VITREA_SETLAYEREDSTYLE when the target was started with `dies`
 LONG g_paints[kTargetWindows];
+// Input the top window received: key presses by virtual key, characters, and entries into menu mode.
+LONG g_keyDowns[256], g_chars, g_menuModes;
 
 int targetIndex(HWND hwnd) {
     for (int i = 0; i < kTargetWindows; ++i)
@@ -482,6 +486,8 @@ LRESULT CALLBACK targetProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     case kMsgResetCounts:
         if (!top) break;
         for (LONG& count : g_paints) count = 0;
+        for (LONG& count : g_keyDowns) count = 0;
+        g_chars = g_menuModes = 0;
         return 0;
     case kMsgHang:
         if (!top) break;
@@ -491,6 +497,14 @@ LRESULT CALLBACK targetProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
             CloseHandle(wake);
         }
         return 0;
+    case kMsgKeyCount:
+        if (top) return w < 256 ? g_keyDowns[w] : w == 256 ? g_chars : g_menuModes;
+        break;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: ++g_keyDowns[w & 0xFF]; break;
+    case WM_CHAR:
+    case WM_SYSCHAR: ++g_chars; break;
+    case WM_ENTERMENULOOP: ++g_menuModes; break;
     case WM_DESTROY:
         if (top) PostQuitMessage(0);
         break;

@@ -1,0 +1,169 @@
+// Skin libraries: resource-only modules with 20 bitmaps and a width record. They are read as data files, so
+// no code of a library named in the registry ever runs here, and everything is checked before it is used.
+#include "ui/skin.h"
+#include <shlwapi.h>
+#include "app/settings.h"
+#include "resources/resource_ids.h"
+
+namespace {
+constexpr WCHAR skinless[] = L"Skinless";
+constexpr UINT resizeFlags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+// Far beyond any image the window draws (the largest is 363 x 134), small enough that no header can make
+// the system allocate absurd amounts for one image.
+constexpr LONG largestImageSide = 2048;
+
+SkinMetrics loadedMetrics;
+
+// Reads a resource only through the size the module declares for it.
+struct ResourceBytes {
+    const BYTE* data = nullptr;
+    DWORD size = 0;
+};
+ResourceBytes FindBytes(HMODULE module, WORD id, const WCHAR* type) {
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    if (!found) return {};
+    DWORD size = SizeofResource(module, found);
+    HGLOBAL loaded = LoadResource(module, found);
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    return data ? ResourceBytes{static_cast<const BYTE*>(data), size} : ResourceBytes{};
+}
+
+// A data-file mapping answers resource look-ups for any PE file; only 32-bit x86 ones are skins.
+bool IsI386Module(HMODULE module) {
+    auto base = reinterpret_cast<const BYTE*>(reinterpret_cast<UINT_PTR>(module) & ~static_cast<UINT_PTR>(3));
+    MEMORY_BASIC_INFORMATION region = {};
+    if (!VirtualQuery(base, &region, sizeof region)) return false;
+    SIZE_T available = region.RegionSize - static_cast<SIZE_T>(base - static_cast<const BYTE*>(region.BaseAddress));
+    IMAGE_DOS_HEADER dos;
+    if (available < sizeof dos) return false;
+    CopyMemory(&dos, base, sizeof dos);
+    IMAGE_NT_HEADERS32 headers;
+    if (dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0 || available < sizeof headers ||
+        static_cast<SIZE_T>(dos.e_lfanew) > available - sizeof headers)
+        return false;
+    CopyMemory(&headers, base + dos.e_lfanew, sizeof headers);
+    return headers.Signature == IMAGE_NT_SIGNATURE && headers.FileHeader.Machine == IMAGE_FILE_MACHINE_I386;
+}
+
+// A bitmap resource whose header, colour table and pixels all lie inside the resource, so that loading it
+// never makes the system read past its end.
+bool BitmapFits(const ResourceBytes& bytes) {
+    BITMAPINFOHEADER header;
+    if (!bytes.data || bytes.size < sizeof header) return false;
+    CopyMemory(&header, bytes.data, sizeof header);
+    if (header.biSize < sizeof header || header.biSize > bytes.size || header.biPlanes != 1) return false;
+    LONGLONG width = header.biWidth, height = header.biHeight < 0 ? -LONGLONG{header.biHeight} : header.biHeight;
+    if (width < 1 || width > largestImageSide || height < 1 || height > largestImageSide) return false;
+    int bits = header.biBitCount;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+    ULONGLONG colours = header.biClrUsed;
+    if (bits <= 8 && (colours == 0 || colours > (1u << bits))) colours = 1u << bits;
+    if (header.biCompression == BI_BITFIELDS && header.biSize == sizeof header) colours += 3;
+    ULONGLONG pixels;
+    if (header.biCompression == BI_RGB || header.biCompression == BI_BITFIELDS)
+        pixels = static_cast<ULONGLONG>((width * bits + 31) / 32 * 4) * height;
+    else if ((header.biCompression == BI_RLE8 && bits == 8) || (header.biCompression == BI_RLE4 && bits == 4))
+        pixels = header.biSizeImage ? header.biSizeImage : ~0ull >> 1;
+    else
+        return false;
+    return header.biSize + colours * sizeof(RGBQUAD) + pixels <= bytes.size;
+}
+
+// The bitmap every memory DC starts with: taking an image out of its DC selects this back.
+HGDIOBJ EmptyBitmap() {
+    HDC probe = CreateCompatibleDC(nullptr);
+    HGDIOBJ empty = GetCurrentObject(probe, OBJ_BITMAP);
+    DeleteDC(probe);
+    return empty;
+}
+
+void ResizeCheckButtons(int shortcutWidth, int taskbarWidth) {
+    SetWindowPos(app.shortcutButton, nullptr, 0, 0, shortcutWidth, 15, resizeFlags);
+    SetWindowPos(app.taskbarButton, nullptr, 0, 0, taskbarWidth, 15, resizeFlags);
+}
+
+// Takes the skin's images out of their DCs and frees them and the library; the slots are left empty.
+void ReleaseSkin() {
+    HGDIOBJ empty = EmptyBitmap();
+    for (int slot = 0; slot < imageSlotCount; ++slot) {
+        SelectObject(app.imageDCs[slot], empty);
+        if (app.imageBitmaps[slot]) DeleteObject(app.imageBitmaps[slot]);
+        app.imageBitmaps[slot] = nullptr;
+    }
+    FreeLibrary(app.skinModule);
+    app.skinModule = nullptr;
+}
+
+// The program's own options-button faces and the text-sized check buttons.
+void EnterPlainLook() {
+    for (WORD id : {WORD{IDB_OPTIONS}, WORD{IDB_OPTIONS_PRESSED}}) {
+        int slot = ImageSlot(id);
+        app.imageBitmaps[slot] = LoadBitmapW(app.instance, MAKEINTRESOURCEW(id));
+        SelectObject(app.imageDCs[slot], app.imageBitmaps[slot]);
+    }
+    ResizeCheckButtons(plainShortcutButton.cx, plainTaskbarButton.cx);
+}
+} // namespace
+
+bool LoadSkin(const WCHAR* name) {
+    HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return false;
+    ResourceBytes record = FindBytes(module, skinMetricsId, MAKEINTRESOURCEW(10)); // RT_RCDATA
+    bool usable = IsI386Module(module) && record.size >= sizeof(SkinMetrics);
+    std::array<HBITMAP, imageSlotCount> images = {};
+    for (int slot = 0; usable && slot < imageSlotCount; ++slot) {
+        WORD id = imageSlotIds[slot];
+        usable = BitmapFits(FindBytes(module, id, MAKEINTRESOURCEW(2))) && // RT_BITMAP
+                 (images[slot] = LoadBitmapW(module, MAKEINTRESOURCEW(id))) != nullptr;
+    }
+    if (!usable) {
+        for (HBITMAP image : images)
+            if (image) DeleteObject(image);
+        FreeLibrary(module);
+        return false;
+    }
+    for (int slot = 0; slot < imageSlotCount; ++slot) {
+        SelectObject(app.imageDCs[slot], images[slot]);
+        // Only the program's own faces can be here; they are loaded again when the plain look returns.
+        if (app.imageBitmaps[slot]) DeleteObject(app.imageBitmaps[slot]);
+        app.imageBitmaps[slot] = images[slot];
+    }
+    // Called while another skin is loaded, its images went with the loop above; its library goes here.
+    if (app.skinModule) FreeLibrary(app.skinModule);
+    loadedMetrics = {};
+    CopyMemory(&loadedMetrics, record.data, sizeof loadedMetrics);
+    app.skinMetrics = &loadedMetrics;
+    ResizeCheckButtons(MetricWidth(loadedMetrics.shortcutLabelWidth) + 15,
+                       MetricWidth(loadedMetrics.taskbarLabelWidth) + 15);
+    app.skinModule = module;
+    return true;
+}
+
+void UnloadSkin() {
+    if (!app.skinModule) return;
+    ReleaseSkin();
+    EnterPlainLook();
+}
+
+void RefreshWindowLook() {
+    RedrawWindow(app.mainWindow, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    // Passing the focus through the trackbar makes it rebuild its look; a disabled one cannot take it.
+    EnableWindow(app.alphaSlider, TRUE);
+    SetFocus(app.alphaSlider);
+    SetFocus(app.mainWindow);
+    if (!app.taskbarEnabled) EnableWindow(app.alphaSlider, FALSE);
+}
+
+void SwitchSkin(const WCHAR* name) {
+    StoreSkinName(name);
+    bool wasSkinned = app.skinModule != nullptr;
+    if (wasSkinned) ReleaseSkin();
+    bool wantsSkin = StrCmpW(app.skinName, skinless) != 0;
+    if (!wantsSkin || !LoadSkin(app.skinName)) {
+        // A skin that cannot be used is forgotten, exactly as at start-up, rather than left half-applied.
+        if (wasSkinned) EnterPlainLook();
+        if (wantsSkin) StoreSkinName(skinless);
+    }
+    RefreshWindowLook();
+}
