@@ -22,6 +22,7 @@
 #include <vector>
 #include "app/main.h"
 #include "app/settings.h"
+#include "tools/bench/timing.h"
 
 namespace {
 constexpr WCHAR settingsKey[] = L"Software\\Tarnwick Software\\Vitrea";
@@ -53,14 +54,6 @@ struct Figures {
     LPARAM slowestLParam = 0;
     std::map<UINT, double> msByMessage; // where the run's time went
 };
-
-LARGE_INTEGER frequency;
-
-double NowMs() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 const char* item = "fuzz"; // the suite's item the rows belong to
 
@@ -377,14 +370,6 @@ void Merge(Figures& into, const Figures& from) {
     }
 }
 
-void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
 // What one step of the run does, picked by weight. Real menus and real key chords join this table once the
 // menus and the hook library's shortcut keys exist: one action opens a menu with a real click on the tray
 // icon or the options button (xdotool, through the X server), lets the message stream run into the open
@@ -624,7 +609,6 @@ int wmain(int argc, wchar_t** argv) {
         fprintf(stderr, "fuzz: a Vitrea is running already; close it first\n");
         return 2;
     }
-    QueryPerformanceFrequency(&frequency);
     if (idleSeconds >= 0) return RunIdle(WindowsPath(argv[1]), idleSeconds, fades);
     if (!seed) seed = 1; // the generator stays at zero from a zero state
     printf("fuzz: seed %llu, %ld messages (run again with --seed %llu for the same stream)\n", seed, messages, seed);
