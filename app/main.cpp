@@ -1,6 +1,7 @@
 // Start-up, the settings window and its controls, the message loop and the dispatch of every message.
 #include "app/main.h"
 #include <commctrl.h>
+#include "app/about_help.h"
 #include "app/settings.h"
 #include "app/tray_commands.h"
 #include "engine/alpha_table.h"
@@ -67,7 +68,7 @@ void RegisterAppClass(const WCHAR* name, WNDPROC procedure, HICON icon, HBRUSH b
 void RegisterWindowClasses() {
     HICON icon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_VITREA));
     RegisterAppClass(mainClassName, MainWndProc, icon, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    RegisterAppClass(L"VitreaAboutClass", DefWindowProcW, icon, nullptr);
+    RegisterAppClass(L"VitreaAboutClass", AboutWndProc, icon, nullptr);
     RegisterAppClass(L"VitreaFakeClass", CurtainWndProc, nullptr, nullptr);
 }
 
@@ -104,14 +105,9 @@ HWND CreateChild(const WCHAR* cls, const WCHAR* text, DWORD style, int x, int y,
 }
 
 void CreateMainWindow() {
-    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
-    int screenWidth = GetDeviceCaps(display, HORZRES);
-    int screenHeight = GetDeviceCaps(display, VERTRES);
-    DeleteDC(display);
-    int caption = GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
-    app.mainWindow = CreateWindowExW(0, mainClassName, mainTitle, mainWindowStyle, (screenWidth - 369) / 2,
-                                     (screenHeight - caption - 137) / 2, 369, caption + 137, nullptr, nullptr,
-                                     app.instance, nullptr);
+    CentredFrame frame = CentreOnScreen(369, 137);
+    app.mainWindow = CreateWindowExW(0, mainClassName, mainTitle, mainWindowStyle, frame.left, frame.top,
+                                     frame.width, frame.height, nullptr, nullptr, app.instance, nullptr);
     app.firstKeyCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, 10, 18, 75, 80);
     app.secondKeyCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, 100, 18, 75, 80);
     app.keySetCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, 190, 18, 75, 80);
@@ -208,15 +204,23 @@ LRESULT OnSize(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT OnClose(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (CloseAfterMenuLoop()) return 0;
     ShowWindow(window, SW_HIDE);
     if (app.trayIcon) Shell_NotifyIconW(NIM_DELETE, app.trayIcon);
     return DefWindowProcW(window, WM_CLOSE, wParam, lParam);
 }
 
-// Owner-drawn items by kind: buttons are painted by the window's face code, menu rows by the menus.
-LRESULT OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam) {
+// A menu row's caption is read through its item data, so a row is painted only into a window of this thread:
+// a request sent from another program goes to the default procedure.
+bool PaintsOwnWindow(const DRAWITEMSTRUCT& item) {
+    HWND target = WindowFromDC(item.hDC);
+    return target && GetWindowThreadProcessId(target, nullptr) == GetCurrentThreadId();
+}
+
+// Owner-drawn items by kind: menu rows by the menus, buttons by the window's face code.
+LRESULT OnOwnerDraw(HWND window, WPARAM wParam, LPARAM lParam) {
     const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-    if (item && item->CtlType == ODT_MENU) return OnMenuDrawItem(window, wParam, lParam);
+    if (item && item->CtlType == ODT_MENU && PaintsOwnWindow(*item)) return OnDrawItem(window, wParam, lParam);
     if (item && item->CtlType == ODT_BUTTON && DrawOwnerButton(*item)) return TRUE;
     return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
 }
@@ -228,16 +232,27 @@ LRESULT OnTaskbarCreated(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 } // namespace
 
+CentredFrame CentreOnScreen(int width, int heightBelowCaption) {
+    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+    int screenWidth = GetDeviceCaps(display, HORZRES);
+    int screenHeight = GetDeviceCaps(display, VERTRES);
+    DeleteDC(display);
+    int height = GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION) + heightBelowCaption;
+    return {(screenWidth - width) / 2, (screenHeight - height) / 2, width, height};
+}
+
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY: return OnDestroy(window, wParam, lParam);
     case WM_SIZE: return OnSize(window, wParam, lParam);
     case WM_CLOSE: return OnClose(window, wParam, lParam);
     case WM_ERASEBKGND: return OnEraseBackground(window, wParam, lParam);
-    case WM_DRAWITEM: return OnDrawItem(window, wParam, lParam);
+    case WM_DRAWITEM: return OnOwnerDraw(window, wParam, lParam);
     case WM_NOTIFY: return OnNotify(window, wParam, lParam);
     case WM_NCLBUTTONDOWN: return OnFrameClick(window, wParam, lParam);
     case WM_COMMAND: return OnCommand(window, wParam, lParam);
+    case WM_ENTERMENULOOP: return OnEnterMenuLoop(window, wParam, lParam);
+    case WM_EXITMENULOOP: return OnExitMenuLoop(window, wParam, lParam);
     case WM_HSCROLL: return OnHScroll(window, wParam, lParam);
     case APPMSG_TRAY: return OnTrayNotify(window, wParam, lParam);
     case APPMSG_SETTING: return OnSetting(window, wParam, lParam);

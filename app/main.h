@@ -51,6 +51,8 @@ struct AppState {
     HWND tooltip;
     HWND optionsButton;
     HWND volatile aboutWindow;
+    bool inMenuLoop;    // between WM_ENTERMENULOOP and WM_EXITMENULOOP
+    bool quitAfterMenu; // a close arrived inside the menu's loop: close again once the loop has returned
     WNDPROC comboProc;
     WNDPROC buttonProc;
     WNDPROC sliderProc;
@@ -86,5 +88,12 @@ int VitreaMain(HINSTANCE instance);
 // Start-up steps 6 to 17 (messages, classes, fonts and DCs, the settings window and its controls), split out so
 // that tests can build the window inside their own process.
 void CreateSettingsWindow(HINSTANCE instance);
+
+// A window frame centred on the screen: the given width, and the given height plus the caption and the top
+// dialog frame.
+struct CentredFrame {
+    int left, top, width, height;
+};
+CentredFrame CentreOnScreen(int width, int heightBelowCaption);
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

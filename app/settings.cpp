@@ -26,24 +26,27 @@ struct SpeedCode {
 constexpr SpeedCode speedCodes[] = {{0x00, 400}, {0x20, 300}, {0x40, 200}, {0x60, 150}, {0x80, 100}};
 
 // A value that cannot be read into exactly one byte counts as missing.
+// A key that could not be opened (its access list shuts this user out) is null: every value counts as
+// missing, and the defaults are not written back, since they could not be and the stored values stay.
 bool ReadByte(HUSKEY key, const WCHAR* name, BYTE& value) {
     BYTE data = 0;
     DWORD size = 1;
-    if (SHRegQueryUSValueW(key, name, nullptr, &data, &size, FALSE, nullptr, 0) != ERROR_SUCCESS || size != 1)
+    if (!key || SHRegQueryUSValueW(key, name, nullptr, &data, &size, FALSE, nullptr, 0) != ERROR_SUCCESS ||
+        size != 1)
         return false;
     value = data;
     return true;
 }
 
 void WriteByte(HUSKEY key, const WCHAR* name, BYTE value) {
-    SHRegWriteUSValueW(key, name, REG_BINARY, &value, 1, SHREGSET_FORCE_HKCU);
+    if (key) SHRegWriteUSValueW(key, name, REG_BINARY, &value, 1, SHREGSET_FORCE_HKCU);
 }
 
 // The name is stored without a terminating NUL and ends after the bytes read, whatever the value's type.
 void LoadSkinName(HUSKEY key) {
     BYTE buffer[skinReadLimit] = {};
     DWORD size = skinReadLimit;
-    if (SHRegQueryUSValueW(key, skinValue, nullptr, buffer, &size, FALSE, nullptr, 0) != ERROR_SUCCESS ||
+    if (!key || SHRegQueryUSValueW(key, skinValue, nullptr, buffer, &size, FALSE, nullptr, 0) != ERROR_SUCCESS ||
         size > skinReadLimit) {
         StoreSkinName(skinless);
         return;
@@ -195,7 +198,8 @@ void StoreSkinName(const WCHAR* name) {
 
 void LoadSettings() {
     HUSKEY key = nullptr;
-    SHRegCreateUSKeyW(settingsKey, KEY_ALL_ACCESS, nullptr, &key, SHREGSET_FORCE_HKCU);
+    if (SHRegCreateUSKeyW(settingsKey, KEY_ALL_ACCESS, nullptr, &key, SHREGSET_FORCE_HKCU) != ERROR_SUCCESS)
+        key = nullptr;
     LoadSkinName(key);
     LoadShortcut(key);
     LoadTaskbar(key);

@@ -26,8 +26,18 @@ struct CurtainRequest {
     HANDLE shown;
 };
 
-void SetStyleLayered(HWND window, bool layered) {
-    SendMessageW(window, app.msgSetLayeredStyle, layered ? 1 : 0, 0);
+// How long the main thread waits for another program's window to take a message. A program that lets this
+// pass is hung or badly busy; waiting on it longer would freeze Vitrea's window, tray icon and menus too.
+constexpr UINT otherProgramWait = 400;
+// One apply sends a window several messages: once its thread has let one time out, the next ones get only
+// a short wait, long enough for a program that answers again, until it does or this long has passed.
+constexpr UINT recheckWait = 50;
+constexpr DWORD unresponsiveSpell = 5000;
+DWORD unresponsiveThread;
+DWORD unresponsiveSince;
+
+bool ThreadGaveUpOn(DWORD thread) {
+    return thread && thread == unresponsiveThread && GetTickCount() - unresponsiveSince < unresponsiveSpell;
 }
 
 bool HasDropShadow(HWND window) { return (GetClassLongW(window, GCL_STYLE) & classDropShadow) != 0; }
@@ -98,6 +108,32 @@ RECT ClipToScreen(const RECT& window, int screenWidth, int screenHeight) {
 }
 } // namespace
 
+bool SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    bool suspect = ThreadGaveUpOn(thread);
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                            suspect ? recheckWait : otherProgramWait, &result)) {
+        if (suspect) unresponsiveThread = 0;
+        return true;
+    }
+    // A window destroyed meanwhile says nothing about its thread.
+    if (thread && IsWindow(window)) {
+        unresponsiveThread = thread;
+        unresponsiveSince = GetTickCount();
+    }
+    return false;
+}
+
+bool SetStyleLayered(HWND window, bool layered) {
+    if (SendToWindow(window, app.msgSetLayeredStyle, layered ? 1 : 0, 0)) return true;
+    // A send that gave up stays queued for the program, which carries it out once it answers again. A
+    // request to clear the style queued behind it makes sure that what it then carries out leaves it
+    // unlayered: neither an apply without its alpha nor a removal that was never sent.
+    SendNotifyMessageW(window, app.msgSetLayeredStyle, 0, 0);
+    return false;
+}
+
 HWND RaiseCurtain(HWND window) {
     RECT bounds;
     if (!GetWindowRect(window, &bounds)) return nullptr;
@@ -137,7 +173,8 @@ void RepaintDescendants(HWND window) {
     HWND current = GetWindow(window, GW_CHILD);
     while (current) {
         if (IsWindowVisible(current)) {
-            SendMessageW(current, WM_PAINT, 0, 0);
+            // A program that stopped answering gets no more waits: the rest of the walk is left out.
+            if (!SendToWindow(current, WM_PAINT, 0, 0) && IsWindow(current)) return;
             if (HWND child = GetWindow(current, GW_CHILD)) {
                 current = child;
                 continue;
@@ -177,33 +214,40 @@ void SyncDropShadow(HWND window, BYTE alpha) {
         app.setLayeredWindowAttributes(shadow, 0, shadowAlpha, LWA_ALPHA);
 }
 
-void ApplyWindowAlpha(HWND window, BYTE alpha) {
+bool ApplyWindowAlpha(HWND window, BYTE alpha) {
+    bool applied = true;
     if (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) {
         app.setLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
     } else {
         HWND curtain = RaiseCurtain(window);
-        SetStyleLayered(window, true);
-        app.setLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
-        SendMessageW(window, WM_PAINT, 0, 0);
-        RepaintDescendants(window);
-        if (curtain) SendMessageW(curtain, WM_CLOSE, 0, 0);
+        applied = SetStyleLayered(window, true);
+        if (applied) {
+            app.setLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
+            if (SendToWindow(window, WM_PAINT, 0, 0)) RepaintDescendants(window);
+        }
+        if (curtain) SendMessageW(curtain, WM_CLOSE, 0, 0); // the curtain is this program's own
     }
-    if (HasDropShadow(window)) SyncDropShadow(window, alpha);
+    if (applied && HasDropShadow(window)) SyncDropShadow(window, alpha);
+    return applied;
 }
 
 void RemoveWindowAlpha(HWND window) {
     // Only Windows 2000 needs this, and only for a window reaching off the left or top edge: it is hidden
     // under a curtain while its layering is cleared.
     RECT bounds;
-    bool hidden = !app.isXP && GetWindowRect(window, &bounds) && (bounds.left < 0 || bounds.top < 0);
+    // Hiding and showing another program's window waits for that program, so only one that answers is hidden.
+    bool hidden = !app.isXP && GetWindowRect(window, &bounds) && (bounds.left < 0 || bounds.top < 0) &&
+                  SendToWindow(window, WM_NULL, 0, 0);
     HWND curtain = nullptr;
     if (hidden) {
         curtain = RaiseCurtain(window);
         SetWindowPos(window, nullptr, 0, 0, 0, 0, hideQuietly);
     }
-    SetStyleLayered(window, false);
+    bool cleared = SetStyleLayered(window, false);
+    // Until its program clears the style, the window is at least opaque again.
+    if (!cleared) app.setLayeredWindowAttributes(window, 0, 255, LWA_ALPHA);
     if (hidden) {
-        SetWindowPos(window, nullptr, 0, 0, 0, 0, showQuietly);
+        SetWindowPos(window, nullptr, 0, 0, 0, 0, showQuietly | (cleared ? 0 : SWP_ASYNCWINDOWPOS));
         RepaintDescendants(window);
         if (curtain) SendMessageW(curtain, WM_CLOSE, 0, 0);
     }
@@ -216,7 +260,9 @@ LRESULT OnSetAlpha(HWND, WPARAM target, LPARAM request) {
     // No class name means the window is gone: it has no rectangle to cover or test, so nothing changes.
     WCHAR className[257] = {};
     if (!GetClassNameW(window, className, 257)) return 0;
-    if (std::wcscmp(className, L"Progman") == 0) return 0; // the desktop is never made translucent
+    // The desktop is never made translucent: neither the shell's nor the root window below every window,
+    // whose apply would cover the whole screen and send a repaint to every window there is.
+    if (std::wcscmp(className, L"Progman") == 0 || window == GetDesktopWindow()) return 0;
     if (request & alphaRemoveRequest) {
         if (!AlphaTableFind(window, nullptr)) return 0; // only windows this program made translucent
         if (window == app.taskbarWindow) TaskbarRemoveSteps();
@@ -226,7 +272,8 @@ LRESULT OnSetAlpha(HWND, WPARAM target, LPARAM request) {
         BYTE alpha = LOBYTE(request);
         if (window == app.taskbarWindow) TaskbarApplySteps(alpha);
         AlphaTableSet(window, alpha);
-        ApplyWindowAlpha(window, alpha);
+        // A window whose program did not take the style change is not translucent, so it is not recorded.
+        if (!ApplyWindowAlpha(window, alpha)) AlphaTableRemove(window);
     }
     return 0;
 }

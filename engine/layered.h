@@ -1,7 +1,8 @@
 #pragma once
 #include <windows.h>
 
-void ApplyWindowAlpha(HWND window, BYTE alpha);
+// False when the window's program did not take the style change in time: nothing was applied then.
+bool ApplyWindowAlpha(HWND window, BYTE alpha);
 void RemoveWindowAlpha(HWND window);
 // Covers the on-screen part of the window with a topmost snapshot of it, run by a thread of its own.
 // Returns the curtain, or null when there is nothing to cover or it could not be shown; close it with WM_CLOSE.
@@ -10,6 +11,12 @@ HWND RaiseCurtain(HWND window);
 void RepaintDescendants(HWND window);
 // Gives the system drop shadow of the window the alpha (255 arrives as 254).
 void SyncDropShadow(HWND window, BYTE alpha);
+// SendMessage to another program's window that gives up after a short time-out instead of waiting on a
+// hung program; false when the message was not taken (time-out, hung program, or no such window).
+bool SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Asks the hook library to set or clear WS_EX_LAYERED inside the window's own process; false when the
+// program did not take the request in time, and then a request to clear the style is left queued for it.
+bool SetStyleLayered(HWND window, bool layered);
 LRESULT CALLBACK CurtainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 LRESULT OnSetAlpha(HWND window, WPARAM target, LPARAM request);

@@ -142,7 +142,7 @@ void TaskbarApplySteps(BYTE alpha) {
 void TaskbarRemoveSteps() {
     EndTaskbarFade();
     if (app.taskbarEnabled) SendMessageW(app.mainWindow, APPMSG_SETTING, settingTaskbarOn, 0);
-    SendMessageW(app.taskbarWindow, app.msgSetLayeredStyle, 0, 0);
+    SetStyleLayered(app.taskbarWindow, false);
     ApplyWindowAlpha(app.taskbarWindow, 255);
     app.taskbarCurrentAlpha = 255;
 }

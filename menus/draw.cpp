@@ -107,11 +107,7 @@ void DrawCaption(const DRAWITEMSTRUCT& item, const WCHAR* caption, bool inactive
 
 // The row's extent in the menu font, which is what the system draws menus with.
 SIZE CaptionExtent(const WCHAR* caption) {
-    NONCLIENTMETRICSW metrics = {};
-    static_assert(sizeof metrics == 500, "the record Windows 2000 knows");
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    HFONT font = CreateFontIndirectW(&metrics.lfMenuFont);
+    HFONT font = CreateMenuFont();
     HDC dc = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
     HGDIOBJ previous = SelectObject(dc, font);
     SIZE extent = {};
@@ -126,6 +122,20 @@ const WCHAR* CaptionOf(ULONG_PTR itemData) {
     return itemData ? reinterpret_cast<const WCHAR*>(itemData) : L"";
 }
 } // namespace
+
+HFONT CreateMenuFont() {
+    NONCLIENTMETRICSW metrics = {};
+    static_assert(sizeof metrics == 500, "the record Windows 2000 knows");
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    return CreateFontIndirectW(&metrics.lfMenuFont);
+}
+
+const WCHAR* SkinNameOfRow(UINT id) {
+    for (const MarkRule& rule : markRules)
+        if (rule.id == id) return rule.skin;
+    return nullptr;
+}
 
 std::optional<UINT> MarkState(UINT id) {
     for (const MarkRule& rule : markRules) {
@@ -175,7 +185,7 @@ LRESULT OnMeasureItem(HWND window, WPARAM wParam, LPARAM lParam) {
     return TRUE;
 }
 
-LRESULT OnMenuDrawItem(HWND window, WPARAM wParam, LPARAM lParam) {
+LRESULT OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam) {
     auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
     if (!item || item->CtlType != ODT_MENU) return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
     if (item->itemID == idSeparator) {

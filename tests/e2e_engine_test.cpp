@@ -172,6 +172,12 @@ TEST_F(Engine, RequestsForWindowsItDidNotMakeTranslucentChangeNothing) {
     EXPECT_EQ(Send(APPMSG_GETALPHA, desktop), -1);
     EXPECT_EQ(Send(APPMSG_GETALPHA, nullptr), -1);
     if (standIn) DestroyWindow(desktop);
+    CurtainWatcher root;
+    EXPECT_EQ(SetAlpha(GetDesktopWindow(), 100), 0);
+    root.Stop();
+    EXPECT_TRUE(root.sightings.empty()) << "no curtain over the whole screen";
+    EXPECT_FALSE(IsLayered(GetDesktopWindow())) << "the root window is the desktop too";
+    EXPECT_EQ(Send(APPMSG_GETALPHA, GetDesktopWindow()), -1);
 
     EXPECT_EQ(SetAlpha(foreign.window, removeRequest), 0);
     EXPECT_EQ(LayeredAlpha(foreign.window), 255) << "a window layered by its own program is left alone";

@@ -17,7 +17,7 @@ vitrea_log() { printf '[vitrea] %s\n' "$*" >&2; }
 
 vitrea_packages=(wine wine32:i386 wine64 g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32
     binutils-mingw-w64-i686 mingw-w64-i686-dev cmake ninja-build googletest xvfb xauth xdotool
-    x11-utils x11-xserver-utils imagemagick python3 fonts-wine nsis)
+    x11-utils x11-xserver-utils imagemagick python3 fonts-wine nsis fp-utils)
 
 vitrea_missing_packages() {
     local p

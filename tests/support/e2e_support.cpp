@@ -59,14 +59,6 @@ HWND FindVitreaWindow(const Process& process, DWORD timeoutMs) {
     return found;
 }
 
-bool EscapeMenus(DWORD pid) {
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        RunUnix(L"/usr/bin/xdotool key Escape");
-        if (WaitFor([&] { return VisibleMenus(pid).empty(); }, 2000)) return true;
-    }
-    return false;
-}
-
 std::vector<DWORD> ProgramThreads(const Process& process, HWND mainWindow) {
     std::vector<DWORD> found;
     DWORD pid = process.info.dwProcessId;
@@ -94,6 +86,14 @@ std::vector<DWORD> ProgramThreads(const Process& process, HWND mainWindow) {
     }
     CloseHandle(snapshot);
     return found;
+}
+
+bool EscapeMenus(DWORD pid) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        RunUnix(L"/usr/bin/xdotool key Escape");
+        if (WaitFor([&] { return VisibleMenus(pid).empty(); }, 2000)) return true;
+    }
+    return false;
 }
 
 void EndAllVitreas() {

@@ -26,11 +26,11 @@ struct Process {
 
 // The settings window of a running Vitrea, found by its class and title and owned by the given process.
 HWND FindVitreaWindow(const Process& process, DWORD timeoutMs = 20000);
-// Presses Escape until the process shows no menu (a key that comes as a menu opens may go elsewhere).
-bool EscapeMenus(DWORD pid);
 // Threads of the program that it started itself (at a function of its own image), besides the thread of
 // `mainWindow`: curtain and fade threads. None left means no fade is running any more.
 std::vector<DWORD> ProgramThreads(const Process& process, HWND mainWindow);
+// Presses Escape until the process shows no menu (a key that comes as a menu opens may go elsewhere).
+bool EscapeMenus(DWORD pid);
 // Closes every Vitrea of the desktop and clears its settings, so each test starts from nothing.
 void EndAllVitreas();
 // Asks the shell, without changing anything, whether the program's icon is in the notification area.

@@ -120,6 +120,15 @@ std::vector<HWND> Children(HWND parent) {
     return children;
 }
 
+void DeleteTree(const std::wstring& folder) {
+    std::wstring from = folder + L'\0'; // the list ends with a second NUL
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    SHFileOperationW(&operation);
+}
+
 Pixels ScreenBlock(const RECT& r) {
     Pixels pixels;
     HDC screen = GetDC(nullptr);
@@ -167,13 +176,4 @@ std::vector<HWND> VisibleMenus(DWORD pid) {
         if (owner == pid && IsWindowVisible(w)) open.push_back(w);
     }
     return open;
-}
-
-void DeleteTree(const std::wstring& folder) {
-    std::wstring from = folder + L'\0'; // the list ends with a second NUL
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
-    operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-    SHFileOperationW(&operation);
 }

@@ -31,7 +31,8 @@
 //   pixel <x> <y>                             RRGGBB                         (screen coordinates)
 //   windows <class>   per top-level window:   hwnd=0x.. x=<n> y=<n> w=<n> h=<n> visible=0|1 text="<t>"
 //                                                                            (exit 1 when there is none)
-//   target <title> <x> <y> <w> <h> [layered] [shadow] [controls]
+//   record <file> <text>                     ok                             (writes text, UTF-16, no NUL)
+//   target <title> <x> <y> <w> <h> [layered] [shadow] [controls] [dies]
 //       prints the top window's handle, then serves it until it is closed. Windows, by index:
 //       0 top, 1 A, 2 A1 (in A), 3 B (hidden), 4 B1 (in B), 5 C; children have ids 1..5 and texts A, A1, ...
 //       Each paints itself one solid colour (see kPaintColor) and counts its WM_PAINTs. The top window answers
@@ -45,6 +46,9 @@
 //       7 its extended style, 8 its process id. WM_APP+5 paints at once whatever waits to be painted in
 //       the tree and answers 0. `controls` adds a ComboBox (id 6, items one|two|three, sel 1) and a trackbar
 //       (id 7, range 0..100, pos 40). `layered` = WS_EX_LAYERED at alpha 255; `shadow` = CS_DROPSHADOW.
+//       WM_APP+7 (posted) makes it answer nothing for wParam ms or until the named event "VitreaProbeWake"
+//       is set, as a hung program would. `dies` makes the top window destroy itself when it is asked to
+//       become layered (VITREA_SETLAYEREDSTYLE 1), as a program closing mid-apply.
 //   keepalive                                 ready 0x<tray hwnd>            (then serves until WM_CLOSE)
 //   waitgone <hwnd> <timeoutMs>               gone (exit 0) | alive (exit 1)
 
@@ -443,10 +447,12 @@ int cmdWindows(wchar_t** a, int) {
 
 constexpr int kTargetWindows = 6;
 constexpr UINT kMsgPaintCount = WM_APP + 1, kMsgWindow = WM_APP + 2, kMsgResetCounts = WM_APP + 3,
-               kMsgKeyCount = WM_APP + 4, kMsgPaintNow = WM_APP + 5, kMsgSighting = WM_APP + 6;
+               kMsgKeyCount = WM_APP + 4, kMsgPaintNow = WM_APP + 5, kMsgSighting = WM_APP + 6,
+               kMsgHang = WM_APP + 7;
 const COLORREF kPaintColor[kTargetWindows] = {RGB(32, 96, 160),  RGB(200, 40, 40),  RGB(40, 200, 40),
                                               RGB(200, 200, 40), RGB(200, 40, 200), RGB(40, 200, 200)};
 HWND g_target[kTargetWindows];
+UINT g_dieOnStyle; // VITREA_SETLAYEREDSTYLE when the target was started with `dies`
 LONG g_paints[kTargetWindows];
 // Input the top window received: key presses by virtual key, characters, and entries into menu mode.
 LONG g_keyDowns[256], g_chars, g_menuModes;
@@ -504,6 +510,10 @@ void paintTarget(HWND hwnd, int index) {
 LRESULT CALLBACK targetProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     int index = targetIndex(hwnd);
     bool top = index == 0;
+    if (top && g_dieOnStyle && msg == g_dieOnStyle && w == 1) {
+        DestroyWindow(hwnd);
+        return 0;
+    }
     switch (msg) {
     case WM_PAINT: paintTarget(hwnd, index); return 0;
     case WM_ERASEBKGND: return 1;
@@ -519,6 +529,14 @@ LRESULT CALLBACK targetProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
         for (LONG& count : g_keyDowns) count = 0;
         g_chars = g_menuModes = 0;
         g_sightingCount = 0;
+        return 0;
+    case kMsgHang:
+        if (!top) break;
+        // WaitForSingleObject takes no sent messages: the thread answers nothing until it wakes.
+        if (HANDLE wake = CreateEventW(nullptr, TRUE, FALSE, L"VitreaProbeWake")) {
+            WaitForSingleObject(wake, (DWORD)w);
+            CloseHandle(wake);
+        }
         return 0;
     case kMsgKeyCount:
         if (top) return w < 256 ? g_keyDowns[w] : w == 256 ? g_chars : g_menuModes;
@@ -619,6 +637,7 @@ int cmdTarget(wchar_t** a, int n) {
         if (opt == L"layered") layered = true;
         else if (opt == L"shadow") shadow = true;
         else if (opt == L"controls") controls = true;
+        else if (opt == L"dies") g_dieOnStyle = RegisterWindowMessageW(L"VITREA_SETLAYEREDSTYLE");
         else throw BadUsage{};
     }
     int x = integer(a[1]), y = integer(a[2]), w = integer(a[3]), h = integer(a[4]);
@@ -663,6 +682,18 @@ int cmdKeepalive(wchar_t**, int) {
     return messageLoop();
 }
 
+// ---- record: a stand-in handler for a URL scheme that writes what the shell handed it
+
+int cmdRecord(wchar_t** args, int) {
+    HANDLE file = CreateFileW(args[0], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return fail(L"CreateFile");
+    DWORD written = 0;
+    WriteFile(file, args[1], static_cast<DWORD>(wcslen(args[1]) * sizeof(wchar_t)), &written, nullptr);
+    CloseHandle(file);
+    line(L"ok");
+    return 0;
+}
+
 // ---- dispatch
 
 struct Command {
@@ -683,9 +714,10 @@ const Command kCommands[] = {
     {L"children", 1, 1, cmdChildren, L"children <hwnd>"},
     {L"pixel", 2, 2, cmdPixel, L"pixel <x> <y>"},
     {L"windows", 1, 1, cmdWindows, L"windows <class>"},
-    {L"target", 5, 8, cmdTarget, L"target <title> <x> <y> <w> <h> [layered] [shadow] [controls]"},
+    {L"target", 5, 9, cmdTarget, L"target <title> <x> <y> <w> <h> [layered] [shadow] [controls] [dies]"},
     {L"keepalive", 0, 0, cmdKeepalive, L"keepalive"},
     {L"waitgone", 2, 2, cmdWaitGone, L"waitgone <hwnd> <timeoutMs>"},
+    {L"record", 2, 2, cmdRecord, L"record <file> <text>"},
 };
 
 int usage() {

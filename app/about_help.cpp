@@ -1,0 +1,116 @@
+// The About window and the one-call workers of the Options menu: help, home page and quit.
+#include "app/about_help.h"
+#include <shellapi.h>
+#include "app/main.h"
+#include "menus/build.h"
+
+namespace {
+constexpr WCHAR aboutClassName[] = L"VitreaAboutClass";
+constexpr WCHAR aboutTitle[] = L"About Vitrea v1.1";
+constexpr DWORD aboutStyle = 0x90C80004;
+constexpr int pictureWidth = 404, pictureHeight = 152;
+constexpr DWORD modulePathCapacity = 4096;
+
+LRESULT OnAboutErase(HWND, WPARAM dc, LPARAM) {
+    BitBlt(reinterpret_cast<HDC>(dc), 0, 0, pictureWidth, pictureHeight, app.aboutDC, 0, 0, SRCCOPY);
+    return 1;
+}
+
+// The About window has no minimised state: minimising it closes it.
+LRESULT OnAboutSize(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (wParam == SIZE_MINIMIZED) {
+        DestroyWindow(window);
+        app.aboutWindow = nullptr;
+        PostQuitMessage(0);
+    }
+    return DefWindowProcW(window, WM_SIZE, wParam, lParam);
+}
+
+LRESULT OnAboutDestroy(HWND window, WPARAM wParam, LPARAM lParam) {
+    app.aboutWindow = nullptr;
+    PostQuitMessage(0);
+    return DefWindowProcW(window, WM_DESTROY, wParam, lParam);
+}
+} // namespace
+
+LRESULT CALLBACK AboutWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_ERASEBKGND: return OnAboutErase(window, wParam, lParam);
+    case WM_SIZE: return OnAboutSize(window, wParam, lParam);
+    case WM_DESTROY: return OnAboutDestroy(window, wParam, lParam);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+DWORD WINAPI AboutThreadProc(LPVOID) {
+    // With the usual 3-pixel dialog frame the client area is the picture's 404 x 152.
+    CentredFrame frame = CentreOnScreen(410, 155);
+    app.aboutWindow = CreateWindowExW(0, aboutClassName, aboutTitle, aboutStyle, frame.left, frame.top,
+                                      frame.width, frame.height, nullptr, nullptr, app.instance, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+void HelpFilePath(WCHAR* path, DWORD capacity) {
+    DWORD length = GetModuleFileNameW(nullptr, path, capacity);
+    if (length >= capacity) length = 0; // a truncated path names no real folder
+    while (length > 0 && path[length - 1] != L'\\' && path[length - 1] != L'/') --length;
+    if (length + lstrlenW(helpFileName) + 1 > capacity) length = 0;
+    lstrcpyW(path + length, helpFileName);
+}
+
+// The file is taken from the program's folder, not the current one, which a start from the Run key or a
+// shortcut sets to somewhere else.
+DWORD WINAPI HelpThreadProc(LPVOID) {
+    if (HWND viewer = FindWindowW(L"HH Parent", helpWindowTitle)) {
+        ShowWindow(viewer, SW_RESTORE);
+        SetForegroundWindow(viewer);
+        return 0;
+    }
+    WCHAR path[modulePathCapacity];
+    HelpFilePath(path, modulePathCapacity);
+    ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL);
+    return 0;
+}
+
+DWORD WINAPI HomePageThreadProc(LPVOID) {
+    ShellExecuteW(nullptr, L"open", homePageAddress, nullptr, nullptr, SW_SHOWNORMAL);
+    return 0;
+}
+
+DWORD WINAPI QuitThreadProc(LPVOID) {
+    SendMessageW(app.mainWindow, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+void StartWorker(LPTHREAD_START_ROUTINE procedure) {
+    if (HANDLE thread = CreateThread(nullptr, 0, procedure, nullptr, 0, nullptr)) CloseHandle(thread);
+}
+
+// A close handled inside a menu's own loop would post the quit message into that loop, which drops it, and
+// leave the program running without a window. The menu is ended and the close comes again once its loop has
+// returned, which the system announces with WM_EXITMENULOOP.
+bool CloseAfterMenuLoop() {
+    if (!app.inMenuLoop) return false;
+    EndMenu();
+    app.quitAfterMenu = true;
+    return true;
+}
+
+LRESULT OnEnterMenuLoop(HWND window, WPARAM wParam, LPARAM lParam) {
+    app.inMenuLoop = true;
+    return DefWindowProcW(window, WM_ENTERMENULOOP, wParam, lParam);
+}
+
+LRESULT OnExitMenuLoop(HWND window, WPARAM wParam, LPARAM lParam) {
+    app.inMenuLoop = false;
+    if (app.quitAfterMenu) {
+        app.quitAfterMenu = false;
+        StartWorker(QuitThreadProc);
+    }
+    return DefWindowProcW(window, WM_EXITMENULOOP, wParam, lParam);
+}

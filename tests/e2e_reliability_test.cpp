@@ -1,0 +1,322 @@
+// The shipped Vitrea.exe under faults of other programs: it keeps answering, loses no setting and leaves no
+// window translucent behind.
+#include <gtest/gtest.h>
+#include "support/e2e_support.h"
+#include <shlwapi.h>
+#include <cstdio>
+
+namespace {
+constexpr UINT APPMSG_TRAY = 0x8000, APPMSG_SETTING = 0x8001, APPMSG_SETALPHA = 0x8002, APPMSG_GETALPHA = 0x8005,
+               APPMSG_TASKBARHOVER = 0x8007;
+constexpr LPARAM removeRequest = 0x10000;
+constexpr UINT msgHang = WM_APP + 7; // probe target: stop answering until "VitreaProbeWake" is set
+constexpr const WCHAR* settingNames[] = {L"Skin", L"Keyboard Shortcut", L"Taskbar Transparency",
+                                         L"Taskbar Transparency Alpha", L"Options"};
+
+std::vector<RegValue> StoredSettings() {
+    std::vector<RegValue> values;
+    for (const WCHAR* name : settingNames) values.push_back(ReadValue(name));
+    return values;
+}
+
+bool Answers(HWND window, UINT waitMs) {
+    DWORD_PTR result;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, waitMs, &result) != 0;
+}
+
+class Faults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EndAllVitreas();
+        wake = CreateEventW(nullptr, TRUE, FALSE, L"VitreaProbeWake");
+        ASSERT_TRUE(wake);
+    }
+    void TearDown() override {
+        SetEvent(wake);
+        CloseHandle(wake);
+        if (target) PostMessageW(target, WM_CLOSE, 0, 0);
+        EndAllVitreas();
+    }
+    static HWND StartTarget(Process& process, const std::wstring& title, const WCHAR* options = L"") {
+        HWND found = nullptr;
+        EXPECT_TRUE(process.Start(Built().probeExe, L"target " + title + L" 120 120 400 300 " + options));
+        EXPECT_TRUE(WaitFor([&] { return (found = FindWindowW(nullptr, title.c_str())) != nullptr; }, 20000));
+        return found;
+    }
+    void Start(const WCHAR* title, const std::wstring& vitreaExe = Built().vitreaExe) {
+        ASSERT_TRUE(target = StartTarget(targetProcess, title));
+        WriteByteValue(L"Options", 0x01); // start in the tray, so that a click on it shows the window
+        ASSERT_TRUE(vitrea.Start(vitreaExe, L"", FolderOf(vitreaExe)));
+        window = FindVitreaWindow(vitrea);
+        ASSERT_TRUE(window);
+        ASSERT_TRUE(WaitFor([&] { return TrayIconExists(window); })) << "start-up did not finish";
+    }
+    void Hang() {
+        ResetEvent(wake);
+        PostMessageW(target, msgHang, 60000, 0);
+        ASSERT_TRUE(WaitFor([&] { return !Answers(target, 100); }, 5000)) << "the target did not stop answering";
+    }
+    // Once it answers again the target has also carried out every message queued for it before.
+    void Wake() {
+        SetEvent(wake);
+        ASSERT_TRUE(WaitFor([&] { return Answers(target, 1000); }, 10000));
+    }
+    // Sends an alpha request from a thread of its own while the target is hung and, once Vitrea is working
+    // on it, clicks the tray icon of the hidden Vitrea: the window must show within a second, as it does for
+    // a user whose click arrives while Vitrea waits on someone else's program.
+    void SetAlphaWhileHung(LPARAM request) {
+        pending = request;
+        HANDLE sender = CreateThread(nullptr, 0, SendPending, this, 0, nullptr);
+        ASSERT_TRUE(sender);
+        // An apply raises its curtain before it sends anything to the target; a removal gives no sign.
+        if (!(request & removeRequest))
+            EXPECT_TRUE(WaitFor([] { return FindWindowW(L"VitreaFakeClass", nullptr) != nullptr; }, 5000));
+        DWORD clicked = GetTickCount();
+        PostMessageW(window, APPMSG_TRAY, 0, WM_LBUTTONUP);
+        // The target hangs until the test wakes it: a window shown now was shown while it hung. How quickly
+        // is a figure for the suite's table, not a pass mark here.
+        EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000)) << "the tray icon froze";
+        DWORD shownMs = GetTickCount() - clicked;
+        EXPECT_EQ(WaitForSingleObject(sender, 5000), WAIT_OBJECT_0) << "the request never came back";
+        CloseHandle(sender);
+        EXPECT_TRUE(pendingAnswered);
+        // A figure for the reliability suite's table.
+        printf("ROW|faults|hung target, %s: tray click to window shown|%lu ms|< 1000 ms|%s\n",
+               request & removeRequest ? "removal" : "apply", shownMs, shownMs < 1000 ? "ok" : "MISSED");
+        PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(window); }));
+    }
+    static DWORD WINAPI SendPending(LPVOID self) {
+        auto* test = static_cast<Faults*>(self);
+        DWORD_PTR result = 0xDEAD;
+        WPARAM target = reinterpret_cast<WPARAM>(test->target);
+        test->pendingAnswered = SendMessageTimeoutW(test->window, APPMSG_SETALPHA, target, test->pending,
+                                                    SMTO_NORMAL, 5000, &result) &&
+                                result == 0;
+        return 0;
+    }
+    LRESULT SetAlpha(HWND window, LPARAM request) const {
+        DWORD_PTR result = 0xDEAD;
+        EXPECT_TRUE(SendMessageTimeoutW(this->window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(window), request,
+                                        SMTO_NORMAL, 5000, &result));
+        return static_cast<LRESULT>(result);
+    }
+    static DWORD WINAPI ApplyToTarget(LPVOID self) {
+        auto* test = static_cast<Faults*>(self);
+        test->SetAlpha(test->target, 120);
+        return 0;
+    }
+    void CloseVitrea() {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(vitrea.Wait(10000), 0u);
+        EXPECT_FALSE(FindWindowW(L"VitreaFakeClass", nullptr)) << "a curtain outlived the program";
+    }
+    LRESULT RecordedAlpha() const { return SendMessageW(window, APPMSG_GETALPHA, reinterpret_cast<WPARAM>(target), 0); }
+
+    HANDLE wake = nullptr;
+    LPARAM pending = 0;
+    bool pendingAnswered = false;
+    Process targetProcess, vitrea;
+    HWND target = nullptr, window = nullptr;
+};
+
+// A program that stops answering must not freeze Vitrea: the apply gives up, nothing half-done stays on
+// the window (neither then nor once the program answers again), a removal leaves it opaque at once, and
+// closing Vitrea leaves it opaque too.
+TEST_F(Faults, HungTargetNeitherFreezesVitreaNorStaysTranslucent) {
+    Start(L"FaultHung");
+    std::vector<RegValue> settings = StoredSettings();
+
+    Hang();
+    SetAlphaWhileHung(100);
+    EXPECT_FALSE(IsLayered(target)) << "its program never took the style";
+    EXPECT_EQ(RecordedAlpha(), -1) << "a window that is not translucent is not recorded";
+    EXPECT_FALSE(FindWindowW(L"VitreaFakeClass", nullptr)) << "the curtain is closed";
+    Wake();
+    EXPECT_FALSE(IsLayered(target)) << "the late style change was taken back";
+
+    DWORD_PTR result;
+    ASSERT_TRUE(SendMessageTimeoutW(window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(target), 100, SMTO_NORMAL,
+                                    5000, &result));
+    EXPECT_EQ(LayeredAlpha(target), 100) << "a program that answers again is served at once";
+    Hang();
+    SetAlphaWhileHung(removeRequest);
+    EXPECT_EQ(LayeredAlpha(target), 255) << "opaque while its program cannot clear the style";
+    EXPECT_EQ(RecordedAlpha(), -1);
+    Wake();
+    EXPECT_FALSE(IsLayered(target)) << "the removal is carried out once the program answers";
+
+    ASSERT_TRUE(SendMessageTimeoutW(window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(target), 60, SMTO_NORMAL,
+                                    5000, &result));
+    ASSERT_EQ(LayeredAlpha(target), 60);
+    Hang();
+    DWORD closing = GetTickCount();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(vitrea.Wait(10000), 0u);
+    EXPECT_LT(GetTickCount() - closing, 5000u) << "closing waited on the hung program";
+    int alpha = LayeredAlpha(target);
+    EXPECT_TRUE(alpha == -1 || alpha == 255) << "left translucent at " << alpha;
+    Wake();
+    alpha = LayeredAlpha(target);
+    EXPECT_TRUE(alpha == -1 || alpha == 255) << "left translucent at " << alpha;
+
+    std::vector<RegValue> after = StoredSettings();
+    for (size_t i = 0; i < after.size(); ++i) {
+        EXPECT_EQ(after[i].present, settings[i].present) << i;
+        EXPECT_EQ(after[i].data, settings[i].data) << i;
+    }
+}
+
+// Programs that go away in the middle of Vitrea's work on their windows: one closes its window inside the
+// style change, under the curtain; one is killed while hung, with the apply waiting on it; one is killed
+// while a fade runs on its window.
+TEST_F(Faults, TargetsThatVanishMidApplyOrMidFadeLeaveVitreaWhole) {
+    Start(L"FaultKilled");
+    std::vector<RegValue> settings = StoredSettings();
+    Process closing, fading;
+    HWND closes = StartTarget(closing, L"FaultCloses", L"dies");
+    HWND faded = StartTarget(fading, L"FaultFaded", L"layered");
+    ASSERT_TRUE(closes && faded);
+
+    EXPECT_EQ(SetAlpha(closes, 90), 0);
+    EXPECT_EQ(closing.Wait(), 0u) << "the target closed itself mid-apply";
+    EXPECT_FALSE(FindWindowW(L"VitreaFakeClass", nullptr)) << "the curtain is closed";
+
+    Hang();
+    HANDLE sender = CreateThread(nullptr, 0, ApplyToTarget, this, 0, nullptr);
+    TerminateProcess(targetProcess.info.hProcess, 1);
+    EXPECT_EQ(WaitForSingleObject(sender, 5000), WAIT_OBJECT_0);
+    CloseHandle(sender);
+
+    DWORD_PTR result;
+    SendMessageTimeoutW(window, APPMSG_SETTING, 20, 400, SMTO_NORMAL, 5000, &result); // the slowest fade
+    SendMessageTimeoutW(window, APPMSG_TASKBARHOVER, reinterpret_cast<WPARAM>(faded), 4, SMTO_NORMAL, 5000, &result);
+    TerminateProcess(fading.info.hProcess, 1);
+    EXPECT_EQ(fading.Wait(), 1u);
+    EXPECT_TRUE(Answers(window, 1000));
+    target = nullptr;
+    // The fade duration changed on purpose; everything else stays as it was.
+    std::vector<RegValue> after = StoredSettings();
+    CloseVitrea();
+    for (size_t i = 0; i < after.size(); ++i)
+        if (i != 2) EXPECT_EQ(after[i].data, settings[i].data) << i;
+}
+
+// A hook library that is missing, or whose exports do nothing: Vitrea still answers and ends cleanly, and
+// the window it could not make layered stays as it was.
+TEST_F(Faults, MissingOrDeadHookLibraryLeavesVitreaWhole) {
+    std::wstring planted = FolderOf(Built().plantedDll), missing = planted + L"\\..\\nodll";
+    CreateDirectoryW(missing.c_str(), nullptr);
+    DeleteFileW((missing + L"\\Vitrea.dll").c_str());
+    for (const std::wstring& folder : {planted, missing}) {
+        SCOPED_TRACE(std::string(folder.begin(), folder.end()));
+        std::wstring copy = folder + L"\\Vitrea.exe";
+        ASSERT_TRUE(CopyFileW(Built().vitreaExe.c_str(), copy.c_str(), FALSE));
+        Process program, started;
+        target = StartTarget(program, L"FaultDeadHook");
+        ASSERT_TRUE(started.Start(copy, L"", FolderOf(copy)));
+        window = FindVitreaWindow(started);
+        ASSERT_TRUE(window);
+        EXPECT_TRUE(WaitFor([&] { return TrayIconExists(window); }));
+        EXPECT_EQ(SetAlpha(target, 100), 0);
+        EXPECT_FALSE(IsLayered(target)) << "nobody changed its style";
+        EXPECT_EQ(SetAlpha(target, removeRequest), 0);
+        EXPECT_TRUE(Answers(window, 1000));
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(started.Wait(10000), 0u);
+        EXPECT_FALSE(IsLayered(target));
+        PostMessageW(target, WM_CLOSE, 0, 0);
+        EXPECT_EQ(program.Wait(), 0u);
+        DeleteFileW(copy.c_str());
+    }
+    target = nullptr;
+    SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Tarnwick Software\\Planted");
+}
+
+// Fifty more starts in a tight loop while one Vitrea runs: each ends with 0, the first keeps its one
+// window and tray icon and goes on answering, and no setting changes.
+TEST_F(Faults, FiftySecondStartsInATightLoopLeaveOneInstance) {
+    Start(L"FaultStarts");
+    ASSERT_TRUE(WaitFor([&] { return TrayIconExists(window); }));
+    std::vector<RegValue> settings = StoredSettings();
+    std::vector<Process> seconds(50);
+    for (Process& second : seconds) ASSERT_TRUE(second.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe)));
+    for (Process& second : seconds) EXPECT_EQ(second.Wait(30000), 0u);
+    int instances = 0;
+    for (HWND w = FindWindowW(L"VitreaClass", nullptr); w; w = FindWindowExW(nullptr, w, L"VitreaClass", nullptr))
+        ++instances;
+    EXPECT_EQ(instances, 1);
+    EXPECT_TRUE(vitrea.Running());
+    EXPECT_TRUE(TrayIconExists(window));
+    EXPECT_TRUE(Answers(window, 1000));
+    std::vector<RegValue> after = StoredSettings();
+    for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].data, settings[i].data) << i;
+    CloseVitrea();
+}
+
+// A settings key that cannot be opened (its access list admits nobody): Vitrea starts with its defaults,
+// answers, ends cleanly, and the values it could not read are still there afterwards.
+TEST_F(Faults, UnreadableSettingsKeyLosesNothing) {
+    WriteByteValue(L"Taskbar Transparency Alpha", 77);
+    WriteByteValue(L"Keyboard Shortcut", 0x45);
+    std::vector<RegValue> settings = StoredSettings();
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Tarnwick Software\\Vitrea", 0, KEY_ALL_ACCESS, &key),
+              ERROR_SUCCESS);
+    std::vector<BYTE> original(4096);
+    DWORD size = static_cast<DWORD>(original.size());
+    ASSERT_EQ(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, original.data(), &size), ERROR_SUCCESS);
+    ACL empty;
+    SECURITY_DESCRIPTOR denyAll;
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    InitializeSecurityDescriptor(&denyAll, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&denyAll, TRUE, &empty, FALSE);
+    ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &denyAll), ERROR_SUCCESS);
+    HKEY probe;
+    LONG denied = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Tarnwick Software\\Vitrea", 0, KEY_READ, &probe);
+    if (denied == ERROR_SUCCESS) RegCloseKey(probe);
+
+    if (denied == ERROR_ACCESS_DENIED) {
+        Start(L"FaultRegistry");
+        EXPECT_EQ(SetAlpha(target, 100), 0);
+        EXPECT_EQ(SendMessageW(window, APPMSG_SETTING, 4, 50), 0) << "a setting that cannot be written";
+        EXPECT_TRUE(Answers(window, 1000));
+        CloseVitrea();
+        EXPECT_FALSE(IsLayered(target));
+    }
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, original.data());
+    RegCloseKey(key);
+    if (denied != ERROR_ACCESS_DENIED) GTEST_SKIP() << "the runtime does not deny access by a key's access list";
+    std::vector<RegValue> after = StoredSettings();
+    for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].data, settings[i].data) << i;
+}
+
+// Every setting stored at once in a shape it never has: Vitrea starts, answers and ends cleanly.
+TEST_F(Faults, SettingsOfEveryWrongTypeAndSizeAreSurvived) {
+    const BYTE big[300] = {0x41, 0x00, 0x42};
+    const DWORD number = 0xFFFFFFFF;
+    const struct {
+        const char* what;
+        DWORD type;
+        const void* data;
+        DWORD size;
+    } shapes[] = {
+        {"empty binary", REG_BINARY, big, 0},          {"300 bytes", REG_BINARY, big, sizeof big},
+        {"a DWORD", REG_DWORD, &number, sizeof number}, {"a string", REG_SZ, L"Vitrea", 12},
+        {"a multi-string", REG_MULTI_SZ, big, 6},        {"an odd type", 0x7777, big, 3},
+    };
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(shape.what);
+        DeleteSettingsKey();
+        for (const WCHAR* name : settingNames) WriteValue(name, shape.type, shape.data, shape.size);
+        Process vitrea;
+        ASSERT_TRUE(vitrea.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe)));
+        HWND started = FindVitreaWindow(vitrea);
+        ASSERT_TRUE(started);
+        EXPECT_TRUE(WaitFor([&] { return TrayIconExists(started); }));
+        EXPECT_TRUE(Answers(started, 1000));
+        PostMessageW(started, WM_CLOSE, 0, 0);
+        EXPECT_EQ(vitrea.Wait(10000), 0u);
+    }
+}
+} // namespace
