@@ -89,6 +89,13 @@ protected:
         Xdotool(L"mouseup 1");
         if (pid) EscapeMenus(pid);
         EndAllVitreas();
+        // The pointer leaves the places where the next test's window shows its controls.
+        Xdotool(L"mousemove 5 5");
+        WaitFor([] {
+            POINT at = {};
+            GetCursorPos(&at);
+            return at.x == 5 && at.y == 5;
+        });
     }
 
     // Alt + Shift with the digits and the shortcut on; taskbar transparency off, fade-in on at a speed that
