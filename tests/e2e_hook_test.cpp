@@ -11,17 +11,6 @@ constexpr UINT APPMSG_SETTING = 0x8001, APPMSG_MENUTRACK = 0x8003, APPMSG_GETALP
 constexpr WPARAM settingShortcutOn = 1, settingShortcutByte = 3, settingFadeIn = 19;
 constexpr int removed = -1, passes = -2;
 
-// The runtime starts a Linux program and returns at once; a file the shell leaves behind once xdotool has
-// finished keeps two runs from mixing their key presses.
-void Xdotool(const std::wstring& arguments) {
-    static int runs = 0;
-    std::wstring done = L"/tmp/vitrea-xdotool-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++runs);
-    RunUnix(L"/bin/sh -c \"/usr/bin/xdotool " + arguments + L"; : > " + done + L"\"");
-    std::wstring seen = WindowsPath(std::string(done.begin(), done.end()));
-    if (!WaitFor([&] { return GetFileAttributesW(seen.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000))
-        ADD_FAILURE() << "xdotool did not finish";
-    DeleteFileW(seen.c_str());
-}
 void Keys(const std::wstring& keys) { Xdotool(L"key " + keys); }
 void MoveTo(POINT at) { Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y)); }
 POINT Centre(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }

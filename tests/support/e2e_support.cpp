@@ -140,10 +140,27 @@ void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version) {
     WriteValue(L"Version", REG_SZ, version, (lstrlenW(version) + 1) * sizeof(WCHAR), key.c_str());
 }
 
-void Xdotool(const std::wstring& arguments) { RunUnix(L"/usr/bin/xdotool " + arguments); }
+// The runtime starts a Linux program and returns at once; a file the shell leaves behind once xdotool has
+// finished keeps two runs from mixing their input.
+void Xdotool(const std::wstring& arguments) {
+    static int runs = 0;
+    std::wstring done = L"/tmp/vitrea-xdotool-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++runs);
+    RunUnix(L"/bin/sh -c \"/usr/bin/xdotool " + arguments + L"; : > " + done + L"\"");
+    std::wstring seen = WindowsPath(std::string(done.begin(), done.end()));
+    if (!WaitFor([&] { return GetFileAttributesW(seen.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000))
+        ADD_FAILURE() << "xdotool did not finish";
+    DeleteFileW(seen.c_str());
+}
 
+// The click comes only once the system itself has the pointer at the place: a program that reads the cursor
+// on the click (the tray menu opens there) would otherwise see where the pointer was before.
 void ClickAt(POINT at, const std::wstring& clicks) {
-    Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y) + L" " + clicks);
+    Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y));
+    WaitFor([&] {
+        POINT cursor = {};
+        return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y;
+    }, 5000);
+    Xdotool(clicks);
 }
 
 POINT CentreOf(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
