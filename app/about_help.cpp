@@ -11,35 +11,42 @@ constexpr DWORD aboutStyle = 0x90C80004;
 constexpr int pictureWidth = 404, pictureHeight = 152;
 constexpr DWORD modulePathCapacity = 4096;
 
-LRESULT OnAboutErase(HWND, WPARAM dc, LPARAM) {
+Answer OnAboutErase(HWND, WPARAM dc, LPARAM) {
     BitBlt(reinterpret_cast<HDC>(dc), 0, 0, pictureWidth, pictureHeight, app.aboutDC, 0, 0, SRCCOPY);
     return 1;
 }
 
 // The About window has no minimised state: minimising it closes it.
-LRESULT OnAboutSize(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnAboutSize(HWND window, WPARAM wParam, LPARAM) {
     if (wParam == SIZE_MINIMIZED) {
         DestroyWindow(window);
         app.aboutWindow = nullptr;
         PostQuitMessage(0);
     }
-    return DefWindowProcW(window, WM_SIZE, wParam, lParam);
+    return passOn;
 }
 
-LRESULT OnAboutDestroy(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnAboutDestroy(HWND, WPARAM, LPARAM) {
     app.aboutWindow = nullptr;
     PostQuitMessage(0);
-    return DefWindowProcW(window, WM_DESTROY, wParam, lParam);
+    return passOn;
 }
 } // namespace
 
-LRESULT CALLBACK AboutWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+Answer DispatchAbout(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND: return OnAboutErase(window, wParam, lParam);
     case WM_SIZE: return OnAboutSize(window, wParam, lParam);
     case WM_DESTROY: return OnAboutDestroy(window, wParam, lParam);
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+    return passOn;
+}
+} // namespace
+
+LRESULT CALLBACK AboutWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Answer answer = DispatchAbout(window, message, wParam, lParam);
+    return answer ? *answer : DefWindowProcW(window, message, wParam, lParam);
 }
 
 DWORD WINAPI AboutThreadProc(LPVOID) {
@@ -101,16 +108,16 @@ bool CloseAfterMenuLoop() {
     return true;
 }
 
-LRESULT OnEnterMenuLoop(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnEnterMenuLoop(HWND, WPARAM, LPARAM) {
     app.inMenuLoop = true;
-    return DefWindowProcW(window, WM_ENTERMENULOOP, wParam, lParam);
+    return passOn;
 }
 
-LRESULT OnExitMenuLoop(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnExitMenuLoop(HWND, WPARAM, LPARAM) {
     app.inMenuLoop = false;
     if (app.quitAfterMenu) {
         app.quitAfterMenu = false;
         StartWorker(QuitThreadProc);
     }
-    return DefWindowProcW(window, WM_EXITMENULOOP, wParam, lParam);
+    return passOn;
 }

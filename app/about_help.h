@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include "app/answer.h"
 
 // The help viewer's title, set by the window definition of the help project, by which an open viewer is found.
 constexpr WCHAR helpWindowTitle[] = L"Vitrea Help";
@@ -19,5 +20,5 @@ void HelpFilePath(WCHAR* path, DWORD capacity);
 
 // True when a menu's loop is running: the menu is ended and the window closed once the loop has returned.
 bool CloseAfterMenuLoop();
-LRESULT OnEnterMenuLoop(HWND window, WPARAM wParam, LPARAM lParam);
-LRESULT OnExitMenuLoop(HWND window, WPARAM wParam, LPARAM lParam);
+Answer OnEnterMenuLoop(HWND window, WPARAM wParam, LPARAM lParam);
+Answer OnExitMenuLoop(HWND window, WPARAM wParam, LPARAM lParam);

@@ -190,24 +190,24 @@ WPARAM RunMessageLoop() {
     return message.wParam;
 }
 
-LRESULT OnDestroy(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnDestroy(HWND, WPARAM, LPARAM) {
     EndTaskbarFade(); // a fade left running would set the taskbar's alpha again after the sweep restored it
     AlphaTableClear();
     PostQuitMessage(0);
-    return DefWindowProcW(window, WM_DESTROY, wParam, lParam);
+    return passOn;
 }
 
 // A minimised settings window leaves the taskbar and lives on as the tray icon.
-LRESULT OnSize(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnSize(HWND window, WPARAM wParam, LPARAM) {
     if (wParam == SIZE_MINIMIZED) ShowWindow(window, SW_HIDE);
-    return DefWindowProcW(window, WM_SIZE, wParam, lParam);
+    return passOn;
 }
 
-LRESULT OnClose(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnClose(HWND window, WPARAM, LPARAM) {
     if (CloseAfterMenuLoop()) return 0;
     ShowWindow(window, SW_HIDE);
     if (app.trayIcon) Shell_NotifyIconW(NIM_DELETE, app.trayIcon);
-    return DefWindowProcW(window, WM_CLOSE, wParam, lParam);
+    return passOn;
 }
 
 // A menu row's caption is read through its item data, so a row is painted only into a window of this thread:
@@ -218,17 +218,17 @@ bool PaintsOwnWindow(const DRAWITEMSTRUCT& item) {
 }
 
 // Owner-drawn items by kind: menu rows by the menus, buttons by the window's face code.
-LRESULT OnOwnerDraw(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnOwnerDraw(HWND window, WPARAM wParam, LPARAM lParam) {
     const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
     if (item && item->CtlType == ODT_MENU && PaintsOwnWindow(*item)) return OnDrawItem(window, wParam, lParam);
     if (item && item->CtlType == ODT_BUTTON && DrawOwnerButton(*item)) return TRUE;
-    return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
+    return passOn;
 }
 
-LRESULT OnTaskbarCreated(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnTaskbarCreated(HWND, WPARAM, LPARAM) {
     if (app.trayIcon) Shell_NotifyIconW(NIM_ADD, app.trayIcon);
     FindTaskbarAndApply();
-    return DefWindowProcW(window, app.msgTaskbarCreated, wParam, lParam);
+    return passOn;
 }
 } // namespace
 
@@ -241,7 +241,8 @@ CentredFrame CentreOnScreen(int width, int heightBelowCaption) {
     return {(screenWidth - width) / 2, (screenHeight - height) / 2, width, height};
 }
 
-LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+Answer Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY: return OnDestroy(window, wParam, lParam);
     case WM_SIZE: return OnSize(window, wParam, lParam);
@@ -266,7 +267,13 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_MEASUREITEM: return OnMeasureItem(window, wParam, lParam);
     }
     if (message == app.msgTaskbarCreated && message != 0) return OnTaskbarCreated(window, wParam, lParam);
-    return DefWindowProcW(window, message, wParam, lParam);
+    return passOn;
+}
+} // namespace
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Answer answer = Dispatch(window, message, wParam, lParam);
+    return answer ? *answer : DefWindowProcW(window, message, wParam, lParam);
 }
 
 void CreateSettingsWindow(HINSTANCE instance) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <array>
+#include "app/answer.h"
 
 struct WindowAlphaEntry;
 struct MenuTrackState;

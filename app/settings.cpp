@@ -208,7 +208,7 @@ void LoadSettings() {
     if (key) SHRegCloseUSKey(key);
 }
 
-LRESULT OnSetting(HWND window, WPARAM code, LPARAM value) {
+Answer OnSetting(HWND window, WPARAM code, LPARAM value) {
     switch (code) {
     case settingShortcutOn: SetShortcutOn(value != 0); break;
     case settingTaskbarOn: SetTaskbarOn(window, value != 0); break;

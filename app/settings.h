@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include "app/answer.h"
 
 // "Skin" holds at most 256 bytes: 128 characters, plus room for the terminating NUL.
 constexpr int skinNameCapacity = 128 + 1;
@@ -41,4 +42,4 @@ BYTE ComposeTaskbarByte(bool enabled, bool fadeIn, LONG fadeDuration);
 // The fade duration a stored speed code stands for, or 0 for the codes that set none.
 LONG FadeDurationFromByte(BYTE taskbarByte);
 
-LRESULT OnSetting(HWND window, WPARAM code, LPARAM value);
+Answer OnSetting(HWND window, WPARAM code, LPARAM value);

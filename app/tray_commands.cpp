@@ -27,19 +27,19 @@ void ToggleCheckButton(HWND window, HWND button, SettingCode code, const bool* e
     DrawClickedCheckBox(button, *enabled);
 }
 
-LRESULT OnFirstKeyChanged(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnFirstKeyChanged(HWND window, WPARAM, LPARAM) {
     int entry = Selection(app.firstKeyCombo);
     app.shortcutByte = ComposeFirstKey(app.shortcutByte, entry);
     FillSecondKeyCombo(app.shortcutByte);
-    if (entry < 0) return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+    if (entry < 0) return passOn;
     SendShortcutByte(window);
     return 0;
 }
 
-LRESULT OnComboChanged(HWND window, WPARAM wParam, LPARAM lParam, HWND combo,
+Answer OnComboChanged(HWND window, WPARAM, LPARAM, HWND combo,
                        BYTE (*compose)(BYTE shortcut, int entry)) {
     int entry = Selection(combo);
-    if (entry < 0) return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+    if (entry < 0) return passOn;
     app.shortcutByte = compose(app.shortcutByte, entry);
     SendShortcutByte(window);
     return 0;
@@ -95,13 +95,13 @@ BYTE ComposeKeySet(BYTE shortcut, int entry) {
 }
 
 // A click on the frame takes the keyboard focus away from whichever control holds it.
-LRESULT OnFrameClick(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnFrameClick(HWND window, WPARAM, LPARAM) {
     SetFocus(window);
-    return DefWindowProcW(window, WM_NCLBUTTONDOWN, wParam, lParam);
+    return passOn;
 }
 
 // Every control has identifier 0: the sender is told apart by its handle.
-LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     HWND control = reinterpret_cast<HWND>(lParam);
     WORD notification = HIWORD(wParam);
     if (control && notification == BN_CLICKED) {
@@ -123,10 +123,10 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
             return OnComboChanged(window, wParam, lParam, control, ComposeSecondKey);
         if (control == app.keySetCombo) return OnComboChanged(window, wParam, lParam, control, ComposeKeySet);
     }
-    return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+    return passOn;
 }
 
-LRESULT OnTrayNotify(HWND window, WPARAM, LPARAM mouseMessage) {
+Answer OnTrayNotify(HWND window, WPARAM, LPARAM mouseMessage) {
     if (mouseMessage == WM_LBUTTONUP)
         RestoreFromTray(window);
     else if (mouseMessage == WM_RBUTTONUP)

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include "app/answer.h"
 
 // The "Keyboard Shortcut" byte after a choice in one of the three combo boxes; entry is the chosen entry.
 // A first key changes the second one only when the second is no longer offered; with no first key chosen
@@ -8,6 +9,6 @@ BYTE ComposeFirstKey(BYTE shortcut, int entry);
 BYTE ComposeSecondKey(BYTE shortcut, int entry);
 BYTE ComposeKeySet(BYTE shortcut, int entry);
 
-LRESULT OnFrameClick(HWND window, WPARAM wParam, LPARAM lParam);
-LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam);
-LRESULT OnTrayNotify(HWND window, WPARAM wParam, LPARAM lParam);
+Answer OnFrameClick(HWND window, WPARAM wParam, LPARAM lParam);
+Answer OnCommand(HWND window, WPARAM wParam, LPARAM lParam);
+Answer OnTrayNotify(HWND window, WPARAM wParam, LPARAM lParam);

@@ -53,9 +53,9 @@ void AlphaTableClear() {
     }
 }
 
-LRESULT OnForgetWindow(HWND, WPARAM target, LPARAM) {
+Answer OnForgetWindow(HWND, WPARAM target, LPARAM) {
     AlphaTableRemove(reinterpret_cast<HWND>(target));
     return 0;
 }
 
-LRESULT OnGetAlpha(HWND, WPARAM target, LPARAM) { return AlphaTableQuery(reinterpret_cast<HWND>(target)); }
+Answer OnGetAlpha(HWND, WPARAM target, LPARAM) { return AlphaTableQuery(reinterpret_cast<HWND>(target)); }

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include "app/answer.h"
 
 // The windows whose transparency the program applied, in the order they were first recorded.
 struct WindowAlphaEntry {
@@ -15,5 +16,5 @@ int AlphaTableQuery(HWND window);
 // Restores every recorded window in table order and empties the table.
 void AlphaTableClear();
 
-LRESULT OnForgetWindow(HWND window, WPARAM target, LPARAM lParam);
-LRESULT OnGetAlpha(HWND window, WPARAM target, LPARAM lParam);
+Answer OnForgetWindow(HWND window, WPARAM target, LPARAM lParam);
+Answer OnGetAlpha(HWND window, WPARAM target, LPARAM lParam);

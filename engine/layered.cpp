@@ -254,7 +254,7 @@ void RemoveWindowAlpha(HWND window) {
     if (HasDropShadow(window)) SyncDropShadow(window, 255);
 }
 
-LRESULT OnSetAlpha(HWND, WPARAM target, LPARAM request) {
+Answer OnSetAlpha(HWND, WPARAM target, LPARAM request) {
     HWND window = reinterpret_cast<HWND>(target);
     if (!window) return 0;
     // No class name means the window is gone: it has no rectangle to cover or test, so nothing changes.

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include "app/answer.h"
 
 // False when the window's program did not take the style change in time: nothing was applied then.
 bool ApplyWindowAlpha(HWND window, BYTE alpha);
@@ -19,4 +20,4 @@ bool SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 bool SetStyleLayered(HWND window, bool layered);
 LRESULT CALLBACK CurtainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-LRESULT OnSetAlpha(HWND window, WPARAM target, LPARAM request);
+Answer OnSetAlpha(HWND window, WPARAM target, LPARAM request);

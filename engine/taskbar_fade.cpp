@@ -155,7 +155,7 @@ void EndTaskbarFade() {
     fadeThread = nullptr;
 }
 
-LRESULT OnTaskbarHover(HWND, WPARAM taskbar, LPARAM hover) {
+Answer OnTaskbarHover(HWND, WPARAM taskbar, LPARAM hover) {
     LARGE_INTEGER now = {};
     QueryPerformanceCounter(&now);
     bool fadeIn;

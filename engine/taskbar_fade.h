@@ -1,11 +1,12 @@
 #pragma once
 #include <windows.h>
+#include "app/answer.h"
 
 // Taskbar steps of APPMSG_SETALPHA: before the table update on apply, after the table check on removal.
 void TaskbarApplySteps(BYTE alpha);
 void TaskbarRemoveSteps();
 
-LRESULT OnTaskbarHover(HWND window, WPARAM taskbar, LPARAM hover);
+Answer OnTaskbarHover(HWND window, WPARAM taskbar, LPARAM hover);
 // Ends the running fade, if there is one, and returns once its thread has finished. Main thread only.
 void EndTaskbarFade();
 

@@ -77,7 +77,7 @@ void OpenOptionsMenu() {
 }
 
 // A right click on either check button opens that feature's menu at the click.
-LRESULT OnContextMenu(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnContextMenu(HWND, WPARAM wParam, LPARAM lParam) {
     HWND control = reinterpret_cast<HWND>(wParam);
     MenuTree tree = control == app.shortcutButton  ? MenuTree::shortcut
                     : control == app.taskbarButton ? MenuTree::taskbar
@@ -93,5 +93,5 @@ LRESULT OnContextMenu(HWND window, WPARAM wParam, LPARAM lParam) {
         }
         Track(BuildMenu(tree), 0, at);
     }
-    return DefWindowProcW(window, WM_CONTEXTMENU, wParam, lParam);
+    return passOn;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include "app/answer.h"
 #include <array>
 #include <span>
 
@@ -124,4 +125,4 @@ HMENU BuildMenu(MenuTree tree);
 // The four ways a menu opens.
 void OpenTrayMenu();
 void OpenOptionsMenu();
-LRESULT OnContextMenu(HWND window, WPARAM wParam, LPARAM lParam);
+Answer OnContextMenu(HWND window, WPARAM wParam, LPARAM lParam);

@@ -171,9 +171,9 @@ POINT InactiveCopyOrigin(const RECT& row) {
     return {row.left + GetSystemMetrics(SM_CXMENUCHECK) + 8, row.top + 2};
 }
 
-LRESULT OnMeasureItem(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnMeasureItem(HWND, WPARAM, LPARAM lParam) {
     auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-    if (!item || item->CtlType != ODT_MENU) return DefWindowProcW(window, WM_MEASUREITEM, wParam, lParam);
+    if (!item || item->CtlType != ODT_MENU) return passOn;
     if (item->itemID == idSeparator) {
         item->itemWidth = 0;
         item->itemHeight = separatorHeight;
@@ -185,9 +185,9 @@ LRESULT OnMeasureItem(HWND window, WPARAM wParam, LPARAM lParam) {
     return TRUE;
 }
 
-LRESULT OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnDrawItem(HWND, WPARAM, LPARAM lParam) {
     auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-    if (!item || item->CtlType != ODT_MENU) return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
+    if (!item || item->CtlType != ODT_MENU) return passOn;
     if (item->itemID == idSeparator) {
         DrawSeparator(*item);
         return TRUE;
@@ -200,5 +200,5 @@ LRESULT OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     }
     if (item->itemID >= idHelp && item->itemID <= idHomePage) return TRUE;
-    return DefWindowProcW(window, WM_DRAWITEM, wParam, lParam);
+    return passOn;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include "app/answer.h"
 #include <optional>
 
 // The DrawFrameControl state of a row's check box or radio from the current settings, never pushed; none for
@@ -16,5 +17,5 @@ void PaintRowMark(HWND menuWindow, const RECT& box, UINT id, UINT state);
 POINT CaptionOrigin(const RECT& row);
 POINT InactiveCopyOrigin(const RECT& row);
 
-LRESULT OnMeasureItem(HWND window, WPARAM wParam, LPARAM lParam);
-LRESULT OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam);
+Answer OnMeasureItem(HWND window, WPARAM wParam, LPARAM lParam);
+Answer OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam);

@@ -151,7 +151,7 @@ RowLookup LocateSelectedRow(const MenuTrackState& track, RowLocation& at) {
     return RowLookup::found;
 }
 
-LRESULT OnMenuTrack(HWND window, WPARAM event, LPARAM lParam) {
+Answer OnMenuTrack(HWND window, WPARAM event, LPARAM lParam) {
     if (event == menuTrackCreate) {
         FreeRecord(); // a record left over from an earlier menu
         app.menuTrack = NewRecord();
@@ -169,10 +169,10 @@ LRESULT OnMenuTrack(HWND window, WPARAM event, LPARAM lParam) {
     return 0;
 }
 
-LRESULT OnMenuSelect(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnMenuSelect(HWND, WPARAM wParam, LPARAM lParam) {
     if (MenuTrackState* track = app.menuTrack) {
         if (!track->levels[0].menu) track->levels[0].menu = reinterpret_cast<HMENU>(lParam);
         track->selectedItem = LOWORD(wParam);
     }
-    return DefWindowProcW(window, WM_MENUSELECT, wParam, lParam);
+    return passOn;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include "app/answer.h"
 #include <array>
 #include <cstddef>
 
@@ -50,5 +51,5 @@ bool RowRectInWindow(HWND window, HMENU menu, int position, RECT& row);
 // The check box or radio square of a row, from the row's rectangle.
 RECT MarkBoxOfRow(const RECT& row);
 
-LRESULT OnMenuTrack(HWND window, WPARAM event, LPARAM lParam);
-LRESULT OnMenuSelect(HWND window, WPARAM wParam, LPARAM lParam);
+Answer OnMenuTrack(HWND window, WPARAM event, LPARAM lParam);
+Answer OnMenuSelect(HWND window, WPARAM wParam, LPARAM lParam);

@@ -169,7 +169,7 @@ void SubclassControls() {
 
 // The taskbar follows the thumb while it is dragged, and every new position is stored on the way (by the
 // taskbar's own steps); the release of a drag stores the final value once more without applying it again.
-LRESULT OnHScroll(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnHScroll(HWND window, WPARAM wParam, LPARAM lParam) {
     int position = HIWORD(wParam);
     // The trackbar's range ends at 254; anything past it (sent by another program) would make alpha 0 or wrap.
     if (reinterpret_cast<HWND>(lParam) == app.alphaSlider && position <= 254) {
@@ -190,5 +190,5 @@ LRESULT OnHScroll(HWND window, WPARAM wParam, LPARAM lParam) {
             break;
         }
     }
-    return DefWindowProcW(window, WM_HSCROLL, wParam, lParam);
+    return passOn;
 }

@@ -202,7 +202,7 @@ LRESULT DrawSkinnedSlider(const NMCUSTOMDRAW& draw) {
 }
 } // namespace
 
-LRESULT OnEraseBackground(HWND, WPARAM wParam, LPARAM) {
+Answer OnEraseBackground(HWND, WPARAM wParam, LPARAM) {
     HDC dc = reinterpret_cast<HDC>(wParam);
     if (app.skinModule)
         PaintSkinnedFace(dc);
@@ -221,7 +221,7 @@ bool DrawOwnerButton(const DRAWITEMSTRUCT& item) {
     return true;
 }
 
-LRESULT OnNotify(HWND window, WPARAM wParam, LPARAM lParam) {
+Answer OnNotify(HWND, WPARAM, LPARAM lParam) {
     if (app.skinModule && lParam) {
         const auto& draw = *reinterpret_cast<const NMCUSTOMDRAW*>(lParam);
         if (draw.hdr.hwndFrom == app.alphaSlider && draw.hdr.code == static_cast<UINT>(NM_CUSTOMDRAW)) {
@@ -229,7 +229,7 @@ LRESULT OnNotify(HWND window, WPARAM wParam, LPARAM lParam) {
             if (result != -1) return result;
         }
     }
-    return DefWindowProcW(window, WM_NOTIFY, wParam, lParam);
+    return passOn;
 }
 
 void RepaintShortcutCaption() {

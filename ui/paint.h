@@ -1,12 +1,13 @@
 #pragma once
 #include <windows.h>
+#include "app/answer.h"
 
 // The settings window's whole face, drawn while its background is erased; returns 1.
-LRESULT OnEraseBackground(HWND window, WPARAM wParam, LPARAM lParam);
+Answer OnEraseBackground(HWND window, WPARAM wParam, LPARAM lParam);
 // Draws the options button or a check button; false for any other owner-drawn button.
 bool DrawOwnerButton(const DRAWITEMSTRUCT& item);
 // The skinned trackbar's channel and thumb; everything else goes to the default procedure.
-LRESULT OnNotify(HWND window, WPARAM wParam, LPARAM lParam);
+Answer OnNotify(HWND window, WPARAM wParam, LPARAM lParam);
 // The Keyboard Shortcut caption after its switch changed.
 void RepaintShortcutCaption();
 // The Taskbar Transparency caption and the check mark seen from the window, after its switch changed.
