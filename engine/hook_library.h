@@ -27,10 +27,6 @@ static_assert(offsetof(SetHooks, fadeInEnabled) == 16);
 // Registered by the program and by every copy of the library; the same name gives the same number everywhere.
 constexpr WCHAR setLayeredStyleMessage[] = L"VITREA_SETLAYEREDSTYLE";
 
-// Menu items whose command opens another window; the hook library asks for the menu to close before such a
-// command runs. They belong with the menu trees' ids and move there once those are in place.
-constexpr UINT menuItemHelp = 301, menuItemAbout = 302, menuItemHomePage = 303;
-
 // Entry points of Vitrea.dll, exported undecorated (cdecl).
 using InitializeDllFn = void (*)(SetHooks);
 using UninitializeDllFn = void (*)();

@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "engine/hook_library.h"
 #include "hook/keys.h"
+#include "menus/build.h"
 
 // One copy for all processes: written by the process that owns the library (Vitrea) only.
 __attribute__((section(".shared"), shared)) DWORD ownerProcess = 0;
@@ -99,7 +100,7 @@ LPARAM ReleaseClosesMenu(HWND menuWindow, POINT at) {
     int position = MenuItemFromPoint(nullptr, menu, at);
     if (position < 0) return 0;
     UINT id = GetMenuItemID(menu, position);
-    return id == menuItemHelp || id == menuItemAbout || id == menuItemHomePage;
+    return id == idHelp || id == idAbout || id == idHomePage;
 }
 
 // A press is reported and passed on, so the menu selects and opens as usual; a release on Vitrea's own

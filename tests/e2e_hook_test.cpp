@@ -416,7 +416,7 @@ TEST_F(MenuReports, EveryMenuWindowPressAndReleaseIsReportedAndOnlyHelpAboutAndT
     HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING, 181, L"Fade In");
     AppendMenuW(menu, MF_STRING | MF_POPUP, reinterpret_cast<UINT_PTR>(submenu), L"More");
-    AppendMenuW(menu, MF_STRING, menuItemHelp, L"Help");
+    AppendMenuW(menu, MF_STRING, 301, L"Help");
     SendMessageW(owner, APPMSG_MENUTRACK, 1, 0); // the settings window announces each menu it tracks
     SetForegroundWindow(owner);
 
