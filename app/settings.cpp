@@ -12,7 +12,6 @@ constexpr WCHAR skinValue[] = L"Skin";
 constexpr WCHAR shortcutValue[] = L"Keyboard Shortcut";
 constexpr WCHAR taskbarValue[] = L"Taskbar Transparency";
 constexpr WCHAR optionsValue[] = L"Options";
-constexpr WCHAR skinless[] = L"Skinless";
 constexpr DWORD skinReadLimit = 256;
 
 constexpr BYTE defaultShortcutByte = 0x45;

@@ -4,6 +4,8 @@
 
 // "Skin" holds at most 256 bytes: 128 characters, plus room for the terminating NUL.
 constexpr int skinNameCapacity = 128 + 1;
+// The "Skin" value of the plain look.
+inline constexpr WCHAR skinless[] = L"Skinless";
 
 inline constexpr WCHAR taskbarAlphaValue[] = L"Taskbar Transparency Alpha";
 

@@ -2,6 +2,7 @@
 #include "menus/draw.h"
 #include <shlwapi.h>
 #include "app/main.h"
+#include "app/settings.h"
 #include "menus/build.h"
 #include "menus/track.h"
 
@@ -39,7 +40,7 @@ constexpr MarkRule markRules[] = {
     {idSlowest, radio, Source::duration, 400, 0},
     {idStartMinimized, check, Source::optionBit, 0x01, 0},
     {idStartWithWindows, check, Source::optionBit, 0x02, 0},
-    {idSkinless, radio, Source::skin, 0, 0, L"Skinless"},
+    {idSkinless, radio, Source::skin, 0, 0, skinless},
     {idEddyMini, radio, Source::skin, 0, 0, L"EddyMini"},
     {idPewterMini, radio, Source::skin, 0, 0, L"PewterMini"},
 };

@@ -13,7 +13,6 @@ constexpr int removed = -1, passes = -2;
 
 void Keys(const std::wstring& keys) { Xdotool(L"key " + keys); }
 void MoveTo(POINT at) { Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y)); }
-POINT Centre(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
 
 // Held keys, and Num Lock, which xdotool toggles itself to reach a keypad digit.
 bool IsModifier(UINT vk) {
@@ -380,7 +379,7 @@ struct MenuDriver {
     void Click(HMENU in, int position) {
         RECT row = {};
         GetMenuItemRect(nullptr, in, position, &row);
-        Xdotool(L"mousemove " + std::to_wstring(Centre(row).x) + L" " + std::to_wstring(Centre(row).y) +
+        Xdotool(L"mousemove " + std::to_wstring(CentreOf(row).x) + L" " + std::to_wstring(CentreOf(row).y) +
                 L" click 1");
     }
     void Fail(const char* what) {

@@ -6,7 +6,6 @@
 #include "resources/resource_ids.h"
 
 namespace {
-constexpr WCHAR skinless[] = L"Skinless";
 constexpr UINT resizeFlags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
 // Far beyond any image the window draws (the largest is 363 x 134), small enough that no header can make
 // the system allocate absurd amounts for one image.
