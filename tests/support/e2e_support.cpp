@@ -92,6 +92,15 @@ bool EscapeMenus(DWORD pid) {
     for (int attempt = 0; attempt < 5; ++attempt) {
         RunUnix(L"/usr/bin/xdotool key Escape");
         if (WaitFor([&] { return VisibleMenus(pid).empty(); }, 2000)) return true;
+        // A menu opened by a message from another program may not hold the keyboard: its owner's default
+        // handling of WM_CANCELMODE ends it all the same.
+        for (HWND w = FindWindowW(L"VitreaClass", nullptr); w; w = FindWindowExW(nullptr, w, L"VitreaClass", nullptr)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            DWORD_PTR result;
+            if (owner == pid) SendMessageTimeoutW(w, WM_CANCELMODE, 0, 0, SMTO_NORMAL, 2000, &result);
+        }
+        if (WaitFor([&] { return VisibleMenus(pid).empty(); }, 2000)) return true;
     }
     return false;
 }

@@ -29,7 +29,7 @@ HWND FindVitreaWindow(const Process& process, DWORD timeoutMs = 20000);
 // Threads of the program that it started itself (at a function of its own image), besides the thread of
 // `mainWindow`: curtain and fade threads. None left means no fade is running any more.
 std::vector<DWORD> ProgramThreads(const Process& process, HWND mainWindow);
-// Presses Escape until the process shows no menu (a key that comes as a menu opens may go elsewhere).
+// Closes the process's open menus: Escape, and where the key goes elsewhere, a cancel sent to their owner.
 bool EscapeMenus(DWORD pid);
 // Closes every Vitrea of the desktop and clears its settings, so each test starts from nothing.
 void EndAllVitreas();
