@@ -6,8 +6,6 @@
 #include "ui/skin.h"
 
 namespace {
-constexpr WORD englishUS = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-
 SIZE SizeOf(HWND window) {
     RECT r = {};
     GetWindowRect(window, &r);
@@ -33,15 +31,12 @@ int MappedViews() {
     }
     return views;
 }
-void SetRecord(HANDLE update, std::initializer_list<BYTE> bytes) {
-    std::vector<BYTE> data(bytes);
-    UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(skinMetricsId), englishUS, data.data(),
-                    static_cast<DWORD>(data.size()));
-}
 
-// The runtime's resource updater does not delete entries, so a resource is taken away by giving its
-// directory entry another id in the file itself.
-bool Renumber(const std::wstring& path, WORD type, WORD id) {
+// Edits the directory entry of resource `id` of `type` in the file itself: `edit` gets the entries of that
+// type, the index of the one found, and the file's bytes with the offset of the resource section.
+using EntryEdit = std::function<void(IMAGE_RESOURCE_DIRECTORY_ENTRY* names, int count, int found, BYTE* file,
+                                     DWORD root)>;
+bool EditEntry(const std::wstring& path, WORD type, WORD id, const EntryEdit& edit) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     std::vector<BYTE> bytes(GetFileSize(file, nullptr));
@@ -54,7 +49,7 @@ bool Renumber(const std::wstring& path, WORD type, WORD id) {
     DWORD root = 0;
     for (int i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section)
         if (section->VirtualAddress == rsrcRva) root = section->PointerToRawData;
-    bool renumbered = false;
+    bool edited = false;
     auto entries = [&](DWORD directory) {
         auto dir = reinterpret_cast<IMAGE_RESOURCE_DIRECTORY*>(at(directory));
         return std::make_pair(reinterpret_cast<IMAGE_RESOURCE_DIRECTORY_ENTRY*>(dir + 1),
@@ -64,20 +59,37 @@ bool Renumber(const std::wstring& path, WORD type, WORD id) {
     for (int t = 0; root && t < typeCount; ++t) {
         if (types[t].Name != type) continue;
         auto [names, nameCount] = entries(root + types[t].OffsetToDirectory);
-        for (int n = 0; n < nameCount && !renumbered; ++n)
+        for (int n = 0; n < nameCount && !edited; ++n)
             if (names[n].Name == id) {
-                // Moved to the end with the highest id, so the entries stay sorted for the look-up.
-                IMAGE_RESOURCE_DIRECTORY_ENTRY moved = names[n];
-                MoveMemory(&names[n], &names[n + 1], (nameCount - n - 1) * sizeof moved);
-                moved.Name = 0x7FFF;
-                names[nameCount - 1] = moved;
-                renumbered = true;
+                edit(names, nameCount, n, bytes.data(), root);
+                edited = true;
             }
     }
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     bool written = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
     CloseHandle(file);
-    return renumbered && written;
+    return edited && written;
+}
+
+// The runtime's resource updater does not delete entries, so a resource is taken away by giving its
+// directory entry another id.
+bool Renumber(const std::wstring& path, WORD type, WORD id) {
+    return EditEntry(path, type, id, [](IMAGE_RESOURCE_DIRECTORY_ENTRY* names, int count, int n, BYTE*, DWORD) {
+        // Moved to the end with the highest id, so the entries stay sorted for the look-up.
+        IMAGE_RESOURCE_DIRECTORY_ENTRY moved = names[n];
+        MoveMemory(&names[n], &names[n + 1], (count - n - 1) * sizeof moved);
+        moved.Name = 0x7FFF;
+        names[count - 1] = moved;
+    });
+}
+
+// Nor does it store an empty resource: the size the file declares for the first language is set here.
+bool DeclareSize(const std::wstring& path, WORD type, WORD id, DWORD size) {
+    return EditEntry(path, type, id, [size](IMAGE_RESOURCE_DIRECTORY_ENTRY* names, int, int n, BYTE* file, DWORD root) {
+        auto languages = reinterpret_cast<IMAGE_RESOURCE_DIRECTORY_ENTRY*>(
+            file + root + names[n].OffsetToDirectory + sizeof(IMAGE_RESOURCE_DIRECTORY));
+        reinterpret_cast<IMAGE_RESOURCE_DATA_ENTRY*>(file + root + languages[0].OffsetToData)->Size = size;
+    });
 }
 
 class Skins : public AppFixture {
@@ -162,10 +174,6 @@ TEST_F(Skins, IncompleteOrForeignLibrariesAreRefusedAndFreed) {
              CloseHandle(file);
              return fine;
          }},
-        {"record of 9 bytes",
-         [](const std::wstring& p) {
-             return CopySkin(p, [](HANDLE u) { SetRecord(u, {100, 0, 120, 0, 90, 0, 40, 0, 110}); });
-         }},
         {"no record",
          [](const std::wstring& p) {
              return CopySkin(p) && Renumber(p, 10, skinMetricsId) && !HasResource(p, skinMetricsId, RT_RCDATA);
@@ -173,20 +181,39 @@ TEST_F(Skins, IncompleteOrForeignLibrariesAreRefusedAndFreed) {
         {"background claiming 100000 x 100000 pixels",
          [](const std::wstring& p) {
              BITMAPINFOHEADER huge = {sizeof huge, 100000, 100000, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-             return CopySkin(p, [&](HANDLE u) {
-                 UpdateResourceW(u, RT_BITMAP, MAKEINTRESOURCEW(103), englishUS, &huge, sizeof huge);
-             });
+             auto bytes = reinterpret_cast<const BYTE*>(&huge);
+             return CopySkin(p, [&](HANDLE u) { SetImage(u, 103, {bytes, bytes + sizeof huge}); });
          }},
         {"joiner with its pixels cut short",
          [](const std::wstring& p) {
-             BYTE cut[sizeof(BITMAPINFOHEADER) + 64] = {};
+             std::vector<BYTE> cut(sizeof(BITMAPINFOHEADER) + 64);
              BITMAPINFOHEADER header = {sizeof header, 15, 21, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-             CopyMemory(cut, &header, sizeof header);
-             return CopySkin(p, [&](HANDLE u) {
-                 UpdateResourceW(u, RT_BITMAP, MAKEINTRESOURCEW(111), englishUS, cut, sizeof cut);
-             });
+             CopyMemory(cut.data(), &header, sizeof header);
+             return CopySkin(p, [&](HANDLE u) { SetImage(u, 111, cut); });
          }},
     };
+    // Run-length coded, so the file stays small whatever size the header claims.
+    for (SIZE claimed : {SIZE{0, 0}, SIZE{30000, 30000}, SIZE{30000, 1}, SIZE{1, 30000}})
+        for (WORD id : {WORD{103}, WORD{147}})
+            cases.push_back({"image " + std::to_string(id) + " of " + std::to_string(claimed.cx) + " x " +
+                                 std::to_string(claimed.cy),
+                             [=](const std::wstring& p) {
+                                 return CopySkin(p, [&](HANDLE u) { SetImage(u, id, BitmapClaiming(claimed.cx, claimed.cy)); });
+                             }});
+    for (int size = 0; size < 10; ++size)
+        cases.push_back({"record of " + std::to_string(size) + " bytes", [size](const std::wstring& p) {
+                             return CopySkin(p) && DeclareSize(p, 10, skinMetricsId, static_cast<DWORD>(size)) &&
+                                    ResourceSize(p, skinMetricsId, RT_RCDATA) == size;
+                         }});
+    // Cut inside the headers, inside the resource directory, just after it, half-way through the images and
+    // two pages short of the end. (Within its last page a cut file reads as zeros: damaged, never unsafe.)
+    for (int cut = 0; cut < 5; ++cut)
+        cases.push_back({"cut short, way " + std::to_string(cut), [cut](const std::wstring& p) {
+                             if (!CopySkin(p)) return false;
+                             DWORD size = GetCompressedFileSizeW(p.c_str(), nullptr);
+                             const DWORD ends[] = {0x200, 0xB00, 0xE80, size / 2, size - 0x2000};
+                             return ends[cut] < size && Truncate(p, ends[cut]);
+                         }});
     for (WORD id : imageSlotIds)
         cases.push_back({"no bitmap " + std::to_string(id), [id](const std::wstring& p) {
                              if (!CopySkin(p) || !Renumber(p, 2, id) || HasResource(p, id, RT_BITMAP)) return false;

@@ -13,7 +13,23 @@ constexpr LONG largestImageSide = 2048;
 
 SkinMetrics loadedMetrics;
 
-// Reads a resource only through the size the module declares for it.
+// A library read as a data file is one view of its file. A file cut short still declares resources that
+// lay past its new end: nothing outside the view is the library's, and reading there would fault.
+struct ModuleView {
+    const BYTE* begin;
+    const BYTE* end;
+};
+ModuleView ViewOf(HMODULE module) {
+    auto base = reinterpret_cast<const BYTE*>(reinterpret_cast<UINT_PTR>(module) & ~static_cast<UINT_PTR>(3));
+    ModuleView view = {base, base};
+    MEMORY_BASIC_INFORMATION region = {};
+    while (VirtualQuery(view.end, &region, sizeof region) && region.AllocationBase == base &&
+           region.State == MEM_COMMIT && !(region.Protect & (PAGE_NOACCESS | PAGE_GUARD)))
+        view.end = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize;
+    return view;
+}
+
+// Reads a resource only through the size the module declares for it, and only where the file has it.
 struct ResourceBytes {
     const BYTE* data = nullptr;
     DWORD size = 0;
@@ -23,24 +39,24 @@ ResourceBytes FindBytes(HMODULE module, WORD id, const WCHAR* type) {
     if (!found) return {};
     DWORD size = SizeofResource(module, found);
     HGLOBAL loaded = LoadResource(module, found);
-    const void* data = loaded ? LockResource(loaded) : nullptr;
-    return data ? ResourceBytes{static_cast<const BYTE*>(data), size} : ResourceBytes{};
+    const auto* data = static_cast<const BYTE*>(loaded ? LockResource(loaded) : nullptr);
+    ModuleView view = ViewOf(module);
+    if (!data || data < view.begin || data > view.end || size > static_cast<SIZE_T>(view.end - data)) return {};
+    return {data, size};
 }
 
 // A data-file mapping answers resource look-ups for any PE file; only 32-bit x86 ones are skins.
 bool IsI386Module(HMODULE module) {
-    auto base = reinterpret_cast<const BYTE*>(reinterpret_cast<UINT_PTR>(module) & ~static_cast<UINT_PTR>(3));
-    MEMORY_BASIC_INFORMATION region = {};
-    if (!VirtualQuery(base, &region, sizeof region)) return false;
-    SIZE_T available = region.RegionSize - static_cast<SIZE_T>(base - static_cast<const BYTE*>(region.BaseAddress));
+    ModuleView view = ViewOf(module);
+    SIZE_T available = static_cast<SIZE_T>(view.end - view.begin);
     IMAGE_DOS_HEADER dos;
     if (available < sizeof dos) return false;
-    CopyMemory(&dos, base, sizeof dos);
+    CopyMemory(&dos, view.begin, sizeof dos);
     IMAGE_NT_HEADERS32 headers;
     if (dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0 || available < sizeof headers ||
         static_cast<SIZE_T>(dos.e_lfanew) > available - sizeof headers)
         return false;
-    CopyMemory(&headers, base + dos.e_lfanew, sizeof headers);
+    CopyMemory(&headers, view.begin + dos.e_lfanew, sizeof headers);
     return headers.Signature == IMAGE_NT_SIGNATURE && headers.FileHeader.Machine == IMAGE_FILE_MACHINE_I386;
 }
 

@@ -36,12 +36,44 @@ bool WriteFileBytes(const std::wstring& path, const void* data, DWORD size) {
     return fine;
 }
 
-bool HasResource(const std::wstring& path, WORD id, const WCHAR* type) {
+int ResourceSize(const std::wstring& path, WORD id, const WCHAR* type) {
     HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return false;
-    bool found = FindResourceW(module, MAKEINTRESOURCEW(id), type) != nullptr;
+    if (!module) return -1;
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    int size = found ? static_cast<int>(SizeofResource(module, found)) : -1;
     FreeLibrary(module);
-    return found;
+    return size;
+}
+
+namespace {
+constexpr WORD englishUS = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+}
+
+void SetRecord(HANDLE update, const std::vector<BYTE>& bytes) {
+    UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(300), englishUS, const_cast<BYTE*>(bytes.data()),
+                    static_cast<DWORD>(bytes.size()));
+}
+
+void SetImage(HANDLE update, WORD id, const std::vector<BYTE>& bytes) {
+    UpdateResourceW(update, RT_BITMAP, MAKEINTRESOURCEW(id), englishUS, const_cast<BYTE*>(bytes.data()),
+                    static_cast<DWORD>(bytes.size()));
+}
+
+std::vector<BYTE> BitmapClaiming(LONG width, LONG height) {
+    constexpr BYTE endOfBitmap[] = {0, 1};
+    BITMAPINFOHEADER header = {sizeof header, width, height, 1, 8, BI_RLE8, sizeof endOfBitmap, 0, 0, 256, 0};
+    std::vector<BYTE> bytes(sizeof header + 256 * sizeof(RGBQUAD) + sizeof endOfBitmap, 0x80);
+    CopyMemory(bytes.data(), &header, sizeof header);
+    CopyMemory(bytes.data() + bytes.size() - sizeof endOfBitmap, endOfBitmap, sizeof endOfBitmap);
+    return bytes;
+}
+
+bool Truncate(const std::wstring& path, DWORD size) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool cut = SetFilePointer(file, static_cast<LONG>(size), nullptr, FILE_BEGIN) == size && SetEndOfFile(file);
+    CloseHandle(file);
+    return cut;
 }
 
 DWORD GdiObjectCount() {
