@@ -111,7 +111,23 @@ protected:
         EXPECT_EQ(vitrea.Wait(10000), 0u);
         EXPECT_FALSE(FindWindowW(L"VitreaFakeClass", nullptr)) << "a curtain outlived the program";
     }
-    LRESULT RecordedAlpha() const { return SendMessageW(window, APPMSG_GETALPHA, reinterpret_cast<WPARAM>(target), 0); }
+    LRESULT RecordedAlpha(HWND of = nullptr) const {
+        return SendMessageW(window, APPMSG_GETALPHA, reinterpret_cast<WPARAM>(of ? of : target), 0);
+    }
+    // A stand-in shell: its taskbar covers the given place and is the one a search by class finds first.
+    static HWND StartShell(Process& shell, const RECT& place) {
+        std::wstring where = std::to_wstring(place.left) + L" " + std::to_wstring(place.top) + L" " +
+                             std::to_wstring(place.right - place.left) + L" " + std::to_wstring(place.bottom - place.top);
+        EXPECT_TRUE(shell.Start(Built().probeExe, L"shell " + where));
+        HWND found = nullptr;
+        EXPECT_TRUE(WaitFor([&] {
+            found = FindWindowW(L"Shell_TrayWnd", nullptr);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(found, &pid);
+            return pid == shell.info.dwProcessId;
+        }, 20000));
+        return found;
+    }
 
     HANDLE wake = nullptr;
     LPARAM pending = 0;
@@ -289,6 +305,53 @@ TEST_F(Faults, UnreadableSettingsKeyLosesNothing) {
     if (denied != ERROR_ACCESS_DENIED) GTEST_SKIP() << "the runtime does not deny access by a key's access list";
     std::vector<RegValue> after = StoredSettings();
     for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].data, settings[i].data) << i;
+}
+
+// The shell ended and started again: its taskbar window goes away and a new one comes. The runtime's own
+// taskbar belongs to the process that owns the virtual desktop, which cannot be restarted without taking
+// every window with it, so a stand-in shell plays the part, as a real one does: a new "Shell_TrayWnd" with no
+// icons and the "TaskbarCreated" broadcast. Vitrea puts its icon back on the new taskbar, the chosen alpha and
+// the hover fade reach the new window rather than the old handle, and nothing is left translucent.
+TEST_F(Faults, RestartedShellGetsTheIconAndTheAlphaOnItsNewTaskbar) {
+    HWND desktopBar = FindWindowW(L"Shell_TrayWnd", nullptr);
+    ASSERT_TRUE(desktopBar);
+    RECT bar = ScreenRect(desktopBar);
+    Xdotool(L"mousemove 512 300"); // off the taskbar
+    Process firstShell, secondShell;
+    HWND first = StartShell(firstShell, bar);
+    ASSERT_TRUE(first);
+    WriteByteValue(L"Taskbar Transparency", 0x23);
+    WriteByteValue(L"Taskbar Transparency Alpha", 120);
+    Start(L"FaultShell");
+    ASSERT_TRUE(WaitFor([&] { return LayeredAlpha(first) == 120; })) << "start-up applies the alpha";
+    std::vector<RegValue> settings = StoredSettings();
+
+    PostMessageW(first, WM_CLOSE, 0, 0);
+    ASSERT_EQ(firstShell.Wait(), 0u);
+    EXPECT_TRUE(Answers(window, 1000)) << "without a taskbar";
+    HWND second = StartShell(secondShell, bar);
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(WaitFor([&] { return TrayIconExists(window); }, 5000)) << "the icon is back on the new taskbar";
+    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(second) == 120; }, 5000)) << "the new taskbar has the alpha";
+    EXPECT_TRUE(WaitFor([&] { return RecordedAlpha(second) == 120 && RecordedAlpha(first) == -1; }, 5000))
+        << "the new taskbar is recorded, the old one forgotten";
+    EXPECT_TRUE(Answers(window, 1000));
+
+    // The real mouse over the new taskbar fades it in, and away from it back to the chosen alpha.
+    POINT over = CentreOf(ScreenRect(second));
+    Xdotool(L"mousemove " + std::to_wstring(over.x) + L" " + std::to_wstring(over.y));
+    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(second) == 255; }, 5000)) << LayeredAlpha(second);
+    Xdotool(L"mousemove 512 300");
+    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(second) == 120; }, 5000)) << LayeredAlpha(second);
+
+    CloseVitrea();
+    int alpha = LayeredAlpha(second);
+    EXPECT_TRUE(alpha == -1 || alpha == 255) << "left translucent at " << alpha;
+    EXPECT_FALSE(IsLayered(desktopBar)) << "the desktop's own taskbar was never touched";
+    std::vector<RegValue> after = StoredSettings();
+    for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].data, settings[i].data) << i;
+    PostMessageW(second, WM_CLOSE, 0, 0);
+    EXPECT_EQ(secondShell.Wait(), 0u);
 }
 
 // Every setting stored at once in a shape it never has: Vitrea starts, answers and ends cleanly.

@@ -51,11 +51,15 @@
 //       become layered (VITREA_SETLAYEREDSTYLE 1), as a program closing mid-apply.
 //   keepalive                                 ready 0x<tray hwnd>            (then serves until WM_CLOSE)
 //   waitgone <hwnd> <timeoutMs>               gone (exit 0) | alive (exit 1)
+//   shell <x> <y> <w> <h>                     0x<hwnd>, then serves until WM_CLOSE
+//       a stand-in taskbar: a topmost "Shell_TrayWnd" that keeps tray icons (NIM_ADD, NIM_MODIFY and
+//       NIM_DELETE answer as a shell does) and broadcasts "TaskbarCreated" once it is up.
 
 #include <windows.h>
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -694,6 +698,62 @@ int cmdRecord(wchar_t** args, int) {
     return 0;
 }
 
+// ---- shell: a stand-in taskbar that can be ended and started again
+
+// The tray icons the stand-in holds, by owner window and id, as the runtime's shell32 hands them over:
+// WM_COPYDATA from the icon's owner (wParam) with the NIM_ code in dwData and data that begins with the
+// owner window and the icon id.
+std::vector<std::pair<UINT_PTR, UINT>> shellIcons;
+
+LRESULT CALLBACK shellProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+    switch (msg) {
+    case WM_COPYDATA: {
+        const auto* copied = reinterpret_cast<const COPYDATASTRUCT*>(l);
+        if (!copied || copied->cbData < 8 || !copied->lpData) return FALSE;
+        UINT id = static_cast<const UINT*>(copied->lpData)[1];
+        auto icon = std::make_pair(static_cast<UINT_PTR>(w), id);
+        auto found = std::find(shellIcons.begin(), shellIcons.end(), icon);
+        bool held = found != shellIcons.end();
+        switch (copied->dwData) {
+        case NIM_ADD:
+            if (!held) shellIcons.push_back(icon);
+            return !held;
+        case NIM_MODIFY: return held;
+        case NIM_DELETE:
+            if (held) shellIcons.erase(found);
+            return held;
+        default: return held;
+        }
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        HBRUSH brush = CreateSolidBrush(RGB(0x20, 0x60, 0x20));
+        FillRect(dc, &ps.rcPaint, brush);
+        DeleteObject(brush);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_DESTROY: PostQuitMessage(0); break;
+    }
+    return DefWindowProcW(hwnd, msg, w, l);
+}
+
+int cmdShell(wchar_t** a, int) {
+    if (!registerClass(L"Shell_TrayWnd", shellProc, 0)) return fail(L"RegisterClass");
+    // Topmost, so that it is the taskbar a search by class finds first, above the desktop's own.
+    HWND hwnd = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"Shell_TrayWnd", L"", WS_POPUP,
+                                integer(a[0]), integer(a[1]), integer(a[2]), integer(a[3]), nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    if (!hwnd) return fail(L"CreateWindowEx");
+    ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+    UpdateWindow(hwnd);
+    line(hwndText(hwnd));
+    // What a shell that has just started does: every program puts its icon back.
+    SendNotifyMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    return messageLoop();
+}
+
 // ---- dispatch
 
 struct Command {
@@ -718,6 +778,7 @@ const Command kCommands[] = {
     {L"keepalive", 0, 0, cmdKeepalive, L"keepalive"},
     {L"waitgone", 2, 2, cmdWaitGone, L"waitgone <hwnd> <timeoutMs>"},
     {L"record", 2, 2, cmdRecord, L"record <file> <text>"},
+    {L"shell", 4, 4, cmdShell, L"shell <x> <y> <w> <h>"},
 };
 
 int usage() {
