@@ -227,6 +227,9 @@ Answer OnOwnerDraw(HWND window, WPARAM wParam, LPARAM lParam) {
 
 Answer OnTaskbarCreated(HWND, WPARAM, LPARAM) {
     if (app.trayIcon) Shell_NotifyIconW(NIM_ADD, app.trayIcon);
+    // A shell that crashed took its taskbar with it unannounced. Its handle is forgotten, or the table would
+    // keep it and one day take a new window that gets the same handle for a window it made translucent.
+    if (app.taskbarWindow && !IsWindow(app.taskbarWindow)) AlphaTableRemove(app.taskbarWindow);
     FindTaskbarAndApply();
     return passOn;
 }

@@ -317,41 +317,50 @@ TEST_F(Faults, RestartedShellGetsTheIconAndTheAlphaOnItsNewTaskbar) {
     ASSERT_TRUE(desktopBar);
     RECT bar = ScreenRect(desktopBar);
     Xdotool(L"mousemove 512 300"); // off the taskbar
-    Process firstShell, secondShell;
-    HWND first = StartShell(firstShell, bar);
-    ASSERT_TRUE(first);
+    Process shells[3];
+    HWND taskbar = StartShell(shells[0], bar);
+    ASSERT_TRUE(taskbar);
     WriteByteValue(L"Taskbar Transparency", 0x23);
     WriteByteValue(L"Taskbar Transparency Alpha", 120);
     Start(L"FaultShell");
-    ASSERT_TRUE(WaitFor([&] { return LayeredAlpha(first) == 120; })) << "start-up applies the alpha";
+    ASSERT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 120; })) << "start-up applies the alpha";
     std::vector<RegValue> settings = StoredSettings();
 
-    PostMessageW(first, WM_CLOSE, 0, 0);
-    ASSERT_EQ(firstShell.Wait(), 0u);
-    EXPECT_TRUE(Answers(window, 1000)) << "without a taskbar";
-    HWND second = StartShell(secondShell, bar);
-    ASSERT_TRUE(second);
-    EXPECT_TRUE(WaitFor([&] { return TrayIconExists(window); }, 5000)) << "the icon is back on the new taskbar";
-    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(second) == 120; }, 5000)) << "the new taskbar has the alpha";
-    EXPECT_TRUE(WaitFor([&] { return RecordedAlpha(second) == 120 && RecordedAlpha(first) == -1; }, 5000))
-        << "the new taskbar is recorded, the old one forgotten";
-    EXPECT_TRUE(Answers(window, 1000));
+    // A shell that crashes takes its taskbar with it unannounced; one that is closed destroys it first.
+    for (int restart = 1; restart <= 2; ++restart) {
+        bool crashed = restart == 1;
+        SCOPED_TRACE(crashed ? "the shell crashed" : "the shell was closed");
+        HWND old = taskbar;
+        if (crashed)
+            TerminateProcess(shells[restart - 1].info.hProcess, 1);
+        else
+            PostMessageW(old, WM_CLOSE, 0, 0);
+        ASSERT_NE(shells[restart - 1].Wait(), STILL_ACTIVE);
+        EXPECT_TRUE(Answers(window, 1000)) << "without a taskbar";
+        taskbar = StartShell(shells[restart], bar);
+        ASSERT_TRUE(taskbar);
+        EXPECT_TRUE(WaitFor([&] { return TrayIconExists(window); }, 5000)) << "the icon is back on the new taskbar";
+        EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 120; }, 5000)) << "the new taskbar has the alpha";
+        EXPECT_TRUE(WaitFor([&] { return RecordedAlpha(taskbar) == 120 && RecordedAlpha(old) == -1; }, 5000))
+            << "the new taskbar is recorded, the old one forgotten";
+        EXPECT_TRUE(Answers(window, 1000));
+    }
 
     // The real mouse over the new taskbar fades it in, and away from it back to the chosen alpha.
-    POINT over = CentreOf(ScreenRect(second));
+    POINT over = CentreOf(ScreenRect(taskbar));
     Xdotool(L"mousemove " + std::to_wstring(over.x) + L" " + std::to_wstring(over.y));
-    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(second) == 255; }, 5000)) << LayeredAlpha(second);
+    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 255; }, 5000)) << LayeredAlpha(taskbar);
     Xdotool(L"mousemove 512 300");
-    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(second) == 120; }, 5000)) << LayeredAlpha(second);
+    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 120; }, 5000)) << LayeredAlpha(taskbar);
 
     CloseVitrea();
-    int alpha = LayeredAlpha(second);
+    int alpha = LayeredAlpha(taskbar);
     EXPECT_TRUE(alpha == -1 || alpha == 255) << "left translucent at " << alpha;
     EXPECT_FALSE(IsLayered(desktopBar)) << "the desktop's own taskbar was never touched";
     std::vector<RegValue> after = StoredSettings();
     for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].data, settings[i].data) << i;
-    PostMessageW(second, WM_CLOSE, 0, 0);
-    EXPECT_EQ(secondShell.Wait(), 0u);
+    PostMessageW(taskbar, WM_CLOSE, 0, 0);
+    EXPECT_EQ(shells[2].Wait(), 0u);
 }
 
 // Every setting stored at once in a shape it never has: Vitrea starts, answers and ends cleanly.
