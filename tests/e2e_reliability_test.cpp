@@ -363,6 +363,51 @@ TEST_F(Faults, RestartedShellGetsTheIconAndTheAlphaOnItsNewTaskbar) {
     EXPECT_EQ(shells[2].Wait(), 0u);
 }
 
+// A curtain window that cannot be created: another program's hook refuses it inside Vitrea. Each apply still
+// ends at once with the style and the alpha, no curtain thread is left, and once the hook is gone the
+// curtains come back.
+TEST_F(Faults, RefusedCurtainStillEndsEveryApplyCleanly) {
+    constexpr UINT clearSightings = WM_APP + 3, sighting = WM_APP + 6;
+    Start(L"FaultCurtain");
+    std::vector<RegValue> settings = StoredSettings();
+    HANDLE refused = CreateEventW(nullptr, TRUE, FALSE, L"VitreaTestCurtainRefused");
+    WCHAR self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    HMODULE refuser = LoadLibraryW((FolderOf(self) + L"\\refuse_curtain.dll").c_str());
+    ASSERT_TRUE(refuser && refused);
+    auto refuse = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(refuser, "RefuseCurtain")));
+    HHOOK hook = SetWindowsHookExW(WH_CBT, refuse, refuser, 0);
+    ASSERT_TRUE(hook);
+    // The curtains seen by the target when it took the style; -1 when it did not take it.
+    auto curtainsSeen = [&] {
+        LRESULT count = SendMessageW(target, sighting, 0xFFFF, 0);
+        return count > 0 ? static_cast<int>(SendMessageW(target, sighting, 16 * (count - 1) + 1, 0)) : -1;
+    };
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(round);
+        SendMessageW(target, clearSightings, 0, 0);
+        EXPECT_EQ(SetAlpha(target, 100 + round), 0);
+        EXPECT_EQ(LayeredAlpha(target), 100 + round);
+        EXPECT_EQ(curtainsSeen(), 0);
+        EXPECT_EQ(SetAlpha(target, removeRequest), 0);
+        EXPECT_FALSE(IsLayered(target));
+        EXPECT_TRUE(Answers(window, 1000));
+    }
+    EXPECT_EQ(WaitForSingleObject(refused, 0), WAIT_OBJECT_0) << "the hook never refused a curtain";
+    EXPECT_TRUE(WaitFor([&] { return ProgramThreads(vitrea, window).empty(); })) << "a curtain thread was left";
+    UnhookWindowsHookEx(hook);
+    FreeLibrary(refuser);
+    CloseHandle(refused);
+
+    SendMessageW(target, clearSightings, 0, 0);
+    EXPECT_EQ(SetAlpha(target, 90), 0);
+    EXPECT_EQ(curtainsSeen(), 1) << "curtains are back once nothing refuses them";
+    CloseVitrea();
+    EXPECT_FALSE(IsLayered(target));
+    std::vector<RegValue> after = StoredSettings();
+    for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].data, settings[i].data) << i;
+}
+
 // Every setting stored at once in a shape it never has: Vitrea starts, answers and ends cleanly.
 TEST_F(Faults, SettingsOfEveryWrongTypeAndSizeAreSurvived) {
     const BYTE big[300] = {0x41, 0x00, 0x42};

@@ -4,7 +4,9 @@
 #include "support/app_fixture.h"
 #include "engine/alpha_table.h"
 #include "engine/layered.h"
+#include "support/skin_files.h"
 #include "support/target_tree.h"
+#include <tlhelp32.h>
 
 namespace {
 constexpr DWORD curtainExStyle = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_TOPMOST;
@@ -143,9 +145,25 @@ TEST_F(Layered, WindowWhollyOffTheScreenGetsNoCurtainAndTheApplyReturns) {
     }
 }
 
+int ThreadsOfThisProcess() {
+    int threads = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {sizeof entry};
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++threads;
+    CloseHandle(snapshot);
+    return threads;
+}
+
 TEST_F(Layered, CurtainThatCannotBeCreatedDoesNotHoldTheApplyUp) {
     ASSERT_TRUE(UnregisterClassW(L"VitreaFakeClass", app.instance));
     TargetTree target(100, 100, 300, 200);
+    // The runtime makes a few objects of its own for the first layered window; counts are taken after it.
+    SetAlpha(target.Top(), 70);
+    SetAlpha(target.Top(), alphaRemoveRequest);
+    TargetLog().clear();
+    int threads = ThreadsOfThisProcess();
+    DWORD objects = GdiObjectCount();
     int curtains = -1;
     target.onStyle = [&](WPARAM) { curtains = LookForCurtain().count; };
     {
@@ -155,6 +173,12 @@ TEST_F(Layered, CurtainThatCannotBeCreatedDoesNotHoldTheApplyUp) {
     EXPECT_EQ(curtains, 0);
     EXPECT_EQ(LayeredAlpha(target.Top()), 70);
     EXPECT_EQ(Painted().size(), 4u) << "the other steps still run";
+    for (int cycle = 0; cycle < 5; ++cycle) {
+        SetAlpha(target.Top(), alphaRemoveRequest);
+        SetAlpha(target.Top(), 70);
+    }
+    EXPECT_TRUE(WaitFor([&] { return ThreadsOfThisProcess() == threads; })) << "the curtain threads ended";
+    EXPECT_EQ(GdiObjectCount(), objects) << "the screen captures were released";
 }
 
 // Another program can create "VitreaFakeWinEvent" first and leave it set; the hand-over must still wait for
