@@ -2,6 +2,7 @@
 // window translucent behind.
 #include <gtest/gtest.h>
 #include "support/e2e_support.h"
+#include "support/skin_files.h"
 #include <shlwapi.h>
 #include <cstdio>
 
@@ -406,6 +407,58 @@ TEST_F(Faults, RefusedCurtainStillEndsEveryApplyCleanly) {
     EXPECT_FALSE(IsLayered(target));
     std::vector<RegValue> after = StoredSettings();
     for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].data, settings[i].data) << i;
+}
+
+// Broken skin libraries named in the registry: each start falls back to the plain look, stores "Skinless"
+// in place of the name, and answers; none of them crashes or hangs the start.
+TEST_F(Faults, BrokenSkinLibrariesNamedAtStartUpFallBackToThePlainLook) {
+    std::wstring folder = ScratchFolder();
+    const struct {
+        const char* what;
+        std::function<bool(const std::wstring&)> make;
+    } broken[] = {
+        {"cut short", [](const std::wstring& p) { return CopySkin(p) && Truncate(p, 0xE80); }},
+        {"background of 0 x 0", [](const std::wstring& p) {
+             return CopySkin(p, [](HANDLE u) { SetImage(u, 103, BitmapClaiming(0, 0)); });
+         }},
+        {"background of 30000 x 30000", [](const std::wstring& p) {
+             return CopySkin(p, [](HANDLE u) { SetImage(u, 103, BitmapClaiming(30000, 30000)); });
+         }},
+        {"record of 3 bytes", [](const std::wstring& p) { return CopySkin(p, [](HANDLE u) { SetRecord(u, {100, 0, 120}); }); }},
+    };
+    constexpr POINT sample = {340, 60}; // background, clear of every control and caption
+    for (const auto& skin : broken) {
+        SCOPED_TRACE(skin.what);
+        std::wstring path = folder + L"\\Broken.dll";
+        ASSERT_TRUE(skin.make(path));
+        WriteValue(L"Skin", REG_SZ, path.c_str(), static_cast<DWORD>(path.size() * sizeof(WCHAR)));
+        WriteByteValue(L"Options", 0x00);
+        Process started;
+        ASSERT_TRUE(started.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe)));
+        window = FindVitreaWindow(started);
+        ASSERT_TRUE(window) << "no window: the start failed";
+        EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(window) && TrayIconExists(window); }));
+        EXPECT_TRUE(Answers(window, 1000));
+        RegValue stored = ReadValue(L"Skin");
+        EXPECT_EQ(std::wstring(reinterpret_cast<const WCHAR*>(stored.data.data()), stored.data.size() / 2), L"Skinless");
+        std::vector<HWND> controls = Children(window);
+        ASSERT_GT(controls.size(), 3u);
+        RECT button = ScreenRect(controls[3]);
+        EXPECT_EQ(button.right - button.left, 110) << "the check button keeps its plain size";
+        POINT at = sample;
+        ClientToScreen(window, &at);
+        EXPECT_TRUE(WaitFor([&] {
+            HDC screen = GetDC(nullptr);
+            COLORREF shown = GetPixel(screen, at.x, at.y);
+            ReleaseDC(nullptr, screen);
+            return shown == GetSysColor(COLOR_BTNFACE);
+        }, 5000)) << "the plain look is shown";
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(started.Wait(10000), 0u);
+        EXPECT_TRUE(DeleteFileW(path.c_str()));
+        DeleteSettingsKey();
+    }
+    window = nullptr;
 }
 
 // Every setting stored at once in a shape it never has: Vitrea starts, answers and ends cleanly.
