@@ -3,6 +3,7 @@
 // window's controls and the windows the commands open.
 #include <gtest/gtest.h>
 #include "support/e2e_support.h"
+#include "support/skin_files.h"
 #include "support/probe_target.h"
 #include <psapi.h>
 #include <shlwapi.h>
@@ -445,7 +446,8 @@ COLORREF SkinBackground(const std::wstring& library, POINT at) {
 
 // The skins chosen in turn from the tray menu's Options submenu of a program run from its own folder:
 // each choice stores the name, repaints the window with the skin's own images and lets go of the library
-// left; the skin shown already writes nothing; a skin whose file went away falls back to the plain look.
+// left; the skin shown already writes nothing; a skin whose file went away or is damaged falls back to the
+// plain look.
 TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
     WCHAR temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
@@ -526,10 +528,28 @@ TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
     EXPECT_TRUE(WaitFor([&] { return StoredByte(L"Options") == 0x00 && skinValue() == L"Skinless"; }, 5000));
     ExpectMarks({{row(7), Shown::checked}, {row(8), Shown::empty}});
     EXPECT_EQ(shown(), plain);
+
+    // Damaged files in the skins' places, one cut short and one with an absurd image: each choice falls
+    // back the same way, lets go of the file and leaves the program answering.
+    ASSERT_TRUE(CopySkin(folder + L"\\EddyMini.dll") && Truncate(folder + L"\\EddyMini.dll", 0xE80));
+    ASSERT_TRUE(CopySkin(folder + L"\\PewterMini.dll",
+                         [](HANDLE u) { SetImage(u, 103, BitmapClaiming(30000, 30000)); }));
+    for (int position : {8, 9}) {
+        SCOPED_TRACE(position);
+        SHDeleteValueW(HKEY_CURRENT_USER, settingsKeyPath, L"Skin");
+        row(position).Click();
+        EXPECT_TRUE(WaitFor([&] { return skinValue() == L"Skinless"; }, 5000));
+        DWORD_PTR answer;
+        EXPECT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer));
+        EXPECT_EQ(shown(), plain);
+        EXPECT_FALSE(MapsFile(vitrea.info.hProcess, position == 8 ? L"EddyMini.dll" : L"PewterMini.dll"));
+        ExpectMarks({{row(7), Shown::checked}, {row(position), Shown::empty}});
+    }
     Xdotool(L"key Escape key Escape");
     EndAllVitreas();
     EXPECT_EQ(vitrea.Wait(), 0u);
-    for (const WCHAR* file : {L"Vitrea.exe", L"Vitrea.dll", L"PewterMini.dll"}) DeleteFileW((folder + L"\\" + file).c_str());
+    for (const WCHAR* file : {L"Vitrea.exe", L"Vitrea.dll", L"EddyMini.dll", L"PewterMini.dll"})
+        DeleteFileW((folder + L"\\" + file).c_str());
     RemoveDirectoryW(folder.c_str());
 }
 
