@@ -4,6 +4,7 @@
 #include "support/e2e_support.h"
 #include "support/skin_files.h"
 #include <shlwapi.h>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -20,19 +21,33 @@ std::vector<RegValue> StoredSettings() {
     return values;
 }
 
+// The slowest answer of a Vitrea window seen by the running test, -1 while none was asked: a figure for the
+// reliability suite's table.
+long slowestAnswerMs = -1;
+
 bool Answers(HWND window, UINT waitMs) {
     DWORD_PTR result;
-    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, waitMs, &result) != 0;
+    DWORD asked = GetTickCount();
+    bool answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, waitMs, &result) != 0;
+    WCHAR name[16] = {};
+    if (GetClassNameW(window, name, 16) && lstrcmpW(name, L"VitreaClass") == 0)
+        slowestAnswerMs = std::max(slowestAnswerMs, static_cast<long>(answered ? GetTickCount() - asked : waitMs));
+    return answered;
 }
 
 class Faults : public ::testing::Test {
 protected:
     void SetUp() override {
         EndAllVitreas();
+        slowestAnswerMs = -1;
         wake = CreateEventW(nullptr, TRUE, FALSE, L"VitreaProbeWake");
         ASSERT_TRUE(wake);
     }
     void TearDown() override {
+        if (slowestAnswerMs >= 0)
+            printf("ROW|faults|%s: Vitrea's slowest answer|%ld ms|< 1000 ms|%s\n",
+                   testing::UnitTest::GetInstance()->current_test_info()->name(), slowestAnswerMs,
+                   slowestAnswerMs < 1000 ? "ok" : "MISSED");
         SetEvent(wake);
         CloseHandle(wake);
         if (target) PostMessageW(target, WM_CLOSE, 0, 0);
@@ -316,6 +331,7 @@ TEST_F(Faults, UnreadableSettingsKeyLosesNothing) {
 TEST_F(Faults, RestartedShellGetsTheIconAndTheAlphaOnItsNewTaskbar) {
     HWND desktopBar = FindWindowW(L"Shell_TrayWnd", nullptr);
     ASSERT_TRUE(desktopBar);
+    int desktopBarAlpha = LayeredAlpha(desktopBar); // as the tests before left it
     RECT bar = ScreenRect(desktopBar);
     Xdotool(L"mousemove 512 300"); // off the taskbar
     Process shells[3];
@@ -353,11 +369,12 @@ TEST_F(Faults, RestartedShellGetsTheIconAndTheAlphaOnItsNewTaskbar) {
     EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 255; }, 5000)) << LayeredAlpha(taskbar);
     Xdotool(L"mousemove 512 300");
     EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 120; }, 5000)) << LayeredAlpha(taskbar);
+    EXPECT_EQ(LayeredAlpha(desktopBar), desktopBarAlpha) << "the desktop's own taskbar is not the shell's";
 
     CloseVitrea();
     int alpha = LayeredAlpha(taskbar);
     EXPECT_TRUE(alpha == -1 || alpha == 255) << "left translucent at " << alpha;
-    EXPECT_FALSE(IsLayered(desktopBar)) << "the desktop's own taskbar was never touched";
+    EXPECT_EQ(LayeredAlpha(desktopBar), desktopBarAlpha);
     std::vector<RegValue> after = StoredSettings();
     for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].data, settings[i].data) << i;
     PostMessageW(taskbar, WM_CLOSE, 0, 0);
