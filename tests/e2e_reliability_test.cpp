@@ -126,6 +126,8 @@ protected:
         PostMessageW(window, WM_CLOSE, 0, 0);
         EXPECT_EQ(vitrea.Wait(10000), 0u);
         EXPECT_FALSE(FindWindowW(L"VitreaFakeClass", nullptr)) << "a curtain outlived the program";
+        if (target && IsWindow(target))
+            EXPECT_FALSE(GetWindowLongW(target, GWL_EXSTYLE) & WS_EX_TOPMOST) << "the target was left topmost";
     }
     LRESULT RecordedAlpha(HWND of = nullptr) const {
         return SendMessageW(window, APPMSG_GETALPHA, reinterpret_cast<WPARAM>(of ? of : target), 0);
