@@ -265,7 +265,10 @@ Answer OnSetAlpha(HWND, WPARAM target, LPARAM request) {
     if (std::wcscmp(className, L"Progman") == 0 || window == GetDesktopWindow()) return 0;
     if (request & alphaRemoveRequest) {
         if (!AlphaTableFind(window, nullptr)) return 0; // only windows this program made translucent
-        if (window == app.taskbarWindow) TaskbarRemoveSteps();
+        if (window == app.taskbarWindow) {
+            TaskbarRemoveSteps();
+            if (!AlphaTableFind(window, nullptr)) return 0; // the nested removal has restored it already
+        }
         AlphaTableRemove(window);
         RemoveWindowAlpha(window);
     } else {

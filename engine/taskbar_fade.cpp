@@ -6,6 +6,7 @@
 #include <new>
 #include "app/main.h"
 #include "app/settings.h"
+#include "engine/alpha_table.h"
 #include "engine/layered.h"
 
 namespace {
@@ -142,8 +143,12 @@ void TaskbarApplySteps(BYTE alpha) {
 void TaskbarRemoveSteps() {
     EndTaskbarFade();
     if (app.taskbarEnabled) SendMessageW(app.mainWindow, APPMSG_SETTING, settingTaskbarOn, 0);
-    SetStyleLayered(app.taskbarWindow, false);
-    ApplyWindowAlpha(app.taskbarWindow, 255);
+    // Switching the setting off runs this whole removal once, nested, for a recorded taskbar: it comes back
+    // restored and unrecorded, and a second round would only raise a second curtain and repaint again.
+    if (AlphaTableFind(app.taskbarWindow, nullptr)) {
+        SetStyleLayered(app.taskbarWindow, false);
+        ApplyWindowAlpha(app.taskbarWindow, 255);
+    }
     app.taskbarCurrentAlpha = 255;
 }
 

@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 #include <algorithm>
 #include <cmath>
+#include "engine/alpha_table.h"
 #include "engine/taskbar_fade.h"
 
 namespace {
@@ -179,9 +180,21 @@ void SetStopEventFromOutside() {
 }
 
 std::vector<WPARAM> layeredStyleRequests;
+// When set, the stand-in changes its layered style as asked, the way the hook library does it in the taskbar's
+// process, and notes for each request whether a curtain was up.
+bool standInTakesStyle;
+std::vector<bool> curtainUpAtRequest;
 
 LRESULT CALLBACK TaskbarStandInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == app.msgSetLayeredStyle && message != 0) layeredStyleRequests.push_back(wParam);
+    if (message == app.msgSetLayeredStyle && message != 0) {
+        layeredStyleRequests.push_back(wParam);
+        curtainUpAtRequest.push_back(FindWindowW(L"VitreaFakeClass", nullptr) != nullptr);
+        if (standInTakesStyle) {
+            LONG style = GetWindowLongW(window, GWL_EXSTYLE);
+            SetWindowLongW(window, GWL_EXSTYLE, wParam ? style | WS_EX_LAYERED : style & ~WS_EX_LAYERED);
+            return 0;
+        }
+    }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -204,6 +217,8 @@ protected:
         ShowWindow(taskbar, SW_SHOWNOACTIVATE);
         ownThreads = ThreadsStartedHere(); // such as the test framework's own
         layeredStyleRequests.clear();
+        curtainUpAtRequest.clear();
+        standInTakesStyle = false;
         callCount = 0;
         callDelayMs = 0;
         overlappingCalls = 0;
@@ -414,5 +429,29 @@ TEST_F(TaskbarSteps, RemovalStepsSwitchOffAndLeaveTheTaskbarOpaque) {
     EXPECT_EQ(app.taskbarCurrentAlpha, 255);
     EXPECT_EQ(FadeThreads(), 0u) << "the removal returned with the fade still running";
     EXPECT_EQ(LayeredAlpha(taskbar), 255);
+}
+
+// With the setting on, switching it off already runs the whole removal, nested: the request that did the
+// switching must not raise a second curtain and repaint the taskbar all over again.
+TEST_F(TaskbarSteps, RemovalRequestWithTheSettingOnRestoresTheTaskbarUnderOneCurtain) {
+    standInTakesStyle = true;
+    app.updateLayeredWindow = ProcAddress<UpdateLayeredWindowFn>(GetModuleHandleW(L"user32.dll"), "UpdateLayeredWindow");
+    auto setAlpha = [&](LPARAM request) {
+        return SendMessageW(app.mainWindow, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(taskbar), request);
+    };
+    setAlpha(120);
+    ASSERT_TRUE(app.taskbarEnabled);
+    ASSERT_TRUE(AlphaTableFind(taskbar, nullptr));
+    layeredStyleRequests.clear();
+    curtainUpAtRequest.clear();
+
+    setAlpha(alphaRemoveRequest);
+    EXPECT_FALSE(app.taskbarEnabled);
+    EXPECT_FALSE(AlphaTableFind(taskbar, nullptr));
+    EXPECT_FALSE(GetWindowLongW(taskbar, GWL_EXSTYLE) & WS_EX_LAYERED) << "the taskbar was left layered";
+    // Cleared, layered again at 255 under the curtain that hides the repaint, cleared for good.
+    EXPECT_EQ(layeredStyleRequests, (std::vector<WPARAM>{0, 1, 0}));
+    EXPECT_EQ(curtainUpAtRequest, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(app.taskbarCurrentAlpha, 255);
 }
 } // namespace
