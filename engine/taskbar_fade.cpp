@@ -24,6 +24,29 @@ struct FadeRequest {
     LONGLONG hoverCount; // performance counter when the hover message came
 };
 
+// The multimedia timer, looked up when the first fade starts: the library is loaded only by a run that fades,
+// which keeps its loading out of every start-up. Written by the main thread before it starts a fade thread.
+struct TimerFunctions {
+    decltype(&timeBeginPeriod) beginPeriod;
+    decltype(&timeEndPeriod) endPeriod;
+    decltype(&timeSetEvent) setEvent;
+    decltype(&timeKillEvent) killEvent;
+};
+TimerFunctions timer;
+
+bool LoadTimer() {
+    if (timer.setEvent) return true;
+    HMODULE library = LoadLibraryW(L"winmm.dll");
+    if (!library) return false;
+    TimerFunctions found = {ProcAddress<decltype(&timeBeginPeriod)>(library, "timeBeginPeriod"),
+                            ProcAddress<decltype(&timeEndPeriod)>(library, "timeEndPeriod"),
+                            ProcAddress<decltype(&timeSetEvent)>(library, "timeSetEvent"),
+                            ProcAddress<decltype(&timeKillEvent)>(library, "timeKillEvent")};
+    if (!found.beginPeriod || !found.endPeriod || !found.setEvent || !found.killEvent) return false;
+    timer = found; // the library stays loaded for the rest of the run
+    return true;
+}
+
 // Main thread only. The stop event stays open for the rest of the run once the first fade has started, so
 // that a stop sent while a fade is still starting up is kept for it rather than lost.
 HANDLE fadeStop;
@@ -59,7 +82,7 @@ void CALLBACK SignalEvent(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
 void WaitForTimerCallbacks(UINT period) {
     HANDLE passed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     MMRESULT marker =
-        passed ? timeSetEvent(1, 0, SignalEvent, reinterpret_cast<DWORD_PTR>(passed), TIME_ONESHOT) : 0;
+        passed ? timer.setEvent(1, 0, SignalEvent, reinterpret_cast<DWORD_PTR>(passed), TIME_ONESHOT) : 0;
     if (marker)
         WaitForSingleObject(passed, INFINITE);
     else
@@ -84,15 +107,15 @@ DWORD WINAPI FadeThread(void* parameter) {
     LONG ticks = FadeTickCount(duration > startUp ? duration - startUp : 0, period);
     request->run = FadeStart(request->run.fadeIn, start, app.taskbarAlpha, ticks);
 
-    bool finerTimer = timeBeginPeriod(period) == TIMERR_NOERROR;
-    MMRESULT timer =
-        timeSetEvent(period, period, FadeTick, reinterpret_cast<DWORD_PTR>(request), TIME_PERIODIC);
-    if (timer) {
+    bool finerTimer = timer.beginPeriod(period) == TIMERR_NOERROR;
+    MMRESULT ticking =
+        timer.setEvent(period, period, FadeTick, reinterpret_cast<DWORD_PTR>(request), TIME_PERIODIC);
+    if (ticking) {
         WaitForSingleObject(request->stop, INFINITE);
-        timeKillEvent(timer);
+        timer.killEvent(ticking);
         WaitForTimerCallbacks(period);
     }
-    if (finerTimer) timeEndPeriod(period);
+    if (finerTimer) timer.endPeriod(period);
     delete request;
     return 0;
 }
@@ -172,6 +195,7 @@ Answer OnTaskbarHover(HWND, WPARAM taskbar, LPARAM hover) {
     HWND window = reinterpret_cast<HWND>(taskbar);
     if (!IsWindow(window)) return 0;
     EndTaskbarFade();
+    if (!LoadTimer()) return 0; // no timer, no fade: the taskbar keeps the alpha it shows
     if (!fadeStop) fadeStop = CreateEventW(nullptr, FALSE, FALSE, stopEventName);
     // The name is held by an object of another kind: fades still run, only the stop from outside is lost.
     if (!fadeStop) fadeStop = CreateEventW(nullptr, FALSE, FALSE, nullptr);
