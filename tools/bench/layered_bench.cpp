@@ -1,9 +1,12 @@
 // layered_bench [cycles]: times the engine's apply and removal on an 800 x 600 window of another program
-// against the bare operations in the same run, then checks that apply/remove cycles leak nothing.
+// against the same steps done bare in the same run, then checks that apply/remove cycles leak nothing.
 //
-// Bare operations: the cross-process style change through VITREA_SETLAYEREDSTYLE plus one
-// SetLayeredWindowAttributes (for an apply to a window that is not layered), one SetLayeredWindowAttributes
-// (for an already layered one), and the style change back (for a removal). Each figure is a median.
+// An apply to a window that is not yet layered is split into its steps: the screen capture, the curtain's
+// thread and window, showing the curtain, the cross-process style change through VITREA_SETLAYEREDSTYLE,
+// the alpha, the repaint of the window and its visible descendants, and closing the curtain. The bench does
+// each of them itself with a curtain of its own, times them one by one, and compares the sum with the
+// engine's whole apply. The engine's own functions for the same steps are timed beside them. Each figure
+// is a median.
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>
@@ -14,6 +17,7 @@
 #include "tools/bench/timing.h"
 #include "engine/alpha_table.h"
 #include "engine/hook_library.h"
+#include "engine/layered.h"
 
 namespace {
 constexpr int timedRounds = 40;
@@ -64,6 +68,91 @@ void Idle() {
 
 void SetStyle(HWND target, bool layered) { SendMessageW(target, app.msgSetLayeredStyle, layered ? 1 : 0, 0); }
 
+// The steps of an apply to a window that is not yet layered, in the order they run.
+enum Step { capture, curtainThread, curtainShow, styleChange, alphaStep, repaint, curtainClose, stepCount };
+constexpr const char* stepNames[stepCount] = {"screen capture",    "curtain thread and window", "showing the curtain",
+                                              "style change",      "alpha",                     "repaint",
+                                              "closing the curtain"};
+
+// The bench's own curtain: the same window, shown the same way, by a thread of its own.
+constexpr WCHAR bareCurtainClass[] = L"VitreaBenchCurtain";
+struct BareCurtain {
+    RECT area;
+    HDC capture;
+    HANDLE shown;
+    HWND window;
+    double created; // when the thread had its window, on the same clock as the starter
+};
+
+LRESULT CALLBACK BareCurtainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+DWORD WINAPI BareCurtainThread(LPVOID parameter) {
+    auto* curtain = static_cast<BareCurtain*>(parameter);
+    SIZE size = {curtain->area.right - curtain->area.left, curtain->area.bottom - curtain->area.top};
+    curtain->window = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_TOPMOST,
+                                      bareCurtainClass, nullptr, WS_POPUP, curtain->area.left, curtain->area.top,
+                                      size.cx, size.cy, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    curtain->created = NowMs();
+    SetWindowPos(curtain->window, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    POINT source = {0, 0};
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, 0};
+    app.updateLayeredWindow(curtain->window, nullptr, nullptr, &size, curtain->capture, &source, 0, &blend, ULW_ALPHA);
+    SetEvent(curtain->shown);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    return 0;
+}
+
+void BareRepaint(HWND window) {
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child)) continue;
+        SendMessageW(child, WM_PAINT, 0, 0);
+        BareRepaint(child);
+    }
+}
+
+// One apply done bare, each step timed into its own list.
+void BareApply(HWND target, BYTE alpha, std::vector<double> (&steps)[stepCount], bool keep) {
+    double at[stepCount + 1];
+    at[capture] = NowMs();
+    RECT area;
+    GetWindowRect(target, &area);
+    int width = area.right - area.left, height = area.bottom - area.top;
+    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+    HDC memory = CreateCompatibleDC(display);
+    HBITMAP bitmap = CreateCompatibleBitmap(display, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, display, area.left, area.top, SRCCOPY | CAPTUREBLT);
+    DeleteDC(display);
+
+    at[curtainThread] = NowMs();
+    BareCurtain curtain = {area, memory, CreateEventW(nullptr, FALSE, FALSE, nullptr), nullptr, 0};
+    HANDLE thread = CreateThread(nullptr, 0, BareCurtainThread, &curtain, 0, nullptr);
+    WaitForSingleObject(curtain.shown, INFINITE);
+    CloseHandle(curtain.shown);
+    CloseHandle(thread);
+    at[curtainShow] = curtain.created;
+    // Releasing the capture is counted with showing the curtain, as the engine does it at that point.
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    at[styleChange] = NowMs();
+    SetStyle(target, true);
+    at[alphaStep] = NowMs();
+    app.setLayeredWindowAttributes(target, 0, alpha, LWA_ALPHA);
+    at[repaint] = NowMs();
+    SendMessageW(target, WM_PAINT, 0, 0);
+    BareRepaint(target);
+    at[curtainClose] = NowMs();
+    SendMessageW(curtain.window, WM_CLOSE, 0, 0);
+    at[stepCount] = NowMs();
+    if (keep)
+        for (int step = 0; step < stepCount; ++step) steps[step].push_back(at[step + 1] - at[step]);
+}
+
 struct Counts {
     DWORD handlesReported, handlesFound, gdiReported, gdiFound;
 };
@@ -107,6 +196,12 @@ int main(int argc, char** argv) {
     hooks.mainWindow = app.mainWindow;
     hooks.msgSetLayeredStyle = app.msgSetLayeredStyle;
     hooks.msgTaskbarCreated = app.msgTaskbarCreated;
+    WNDCLASSW curtainClass = {};
+    curtainClass.lpfnWndProc = BareCurtainProc;
+    curtainClass.hInstance = GetModuleHandleW(nullptr);
+    curtainClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    curtainClass.lpszClassName = bareCurtainClass;
+    RegisterClassW(&curtainClass);
     if (!HookLibraryInitialize(hooks)) {
         fprintf(stderr, "layered_bench: Vitrea.dll not found beside the program\n");
         return 2;
@@ -120,7 +215,9 @@ int main(int argc, char** argv) {
     Sleep(500);
     Pump();
 
-    std::vector<double> apply, applyLayered, removal, bareApply, bareLayered, bareRemoval;
+    // Every round brings the target back to not layered, untimed, before the next apply.
+    std::vector<double> apply, applyLayered, removal, bareLayered, bareRemoval;
+    std::vector<double> bareSteps[stepCount], engineSteps[stepCount];
     for (int round = -warmUpRounds; round < timedRounds; ++round) {
         BYTE alpha = static_cast<BYTE>(100 + round % 50);
         auto timed = [](std::vector<double>& samples, bool keep, auto operation) {
@@ -134,20 +231,37 @@ int main(int argc, char** argv) {
         timed(apply, keep, [&] { SetAlpha(target, alpha); });
         timed(applyLayered, keep, [&] { SetAlpha(target, alpha + 1); });
         timed(removal, keep, [&] { SetAlpha(target, 0x10000); });
-        timed(bareApply, keep, [&] {
-            SetStyle(target, true);
-            app.setLayeredWindowAttributes(target, 0, alpha, LWA_ALPHA);
-        });
+        Idle();
+        BareApply(target, alpha, bareSteps, keep);
         timed(bareLayered, keep, [&] { app.setLayeredWindowAttributes(target, 0, alpha + 1, LWA_ALPHA); });
         timed(bareRemoval, keep, [&] { SetStyle(target, false); });
+        // The engine's own function for each step, called one by one.
+        Idle();
+        double at[stepCount + 1];
+        at[capture] = NowMs();
+        HWND curtain = RaiseCurtain(target);
+        at[styleChange] = NowMs();
+        SetStyleLayered(target, true);
+        at[alphaStep] = NowMs();
+        app.setLayeredWindowAttributes(target, 0, alpha, LWA_ALPHA);
+        at[repaint] = NowMs();
+        SendToWindow(target, WM_PAINT, 0, 0);
+        RepaintDescendants(target);
+        at[curtainClose] = NowMs();
+        SendMessageW(curtain, WM_CLOSE, 0, 0);
+        at[stepCount] = NowMs();
+        if (keep) {
+            engineSteps[capture].push_back(at[styleChange] - at[capture]);
+            for (int step = styleChange; step < stepCount; ++step) engineSteps[step].push_back(at[step + 1] - at[step]);
+        }
+        Idle();
+        SetStyle(target, false);
     }
 
     // A goal of 0 means none is set: the figure is shown for comparison only.
-    auto row = [](const char* what, const std::vector<double>& engine, const std::vector<double>& bare,
-                  double goal) {
-        double m = Median(engine), b = Median(bare);
-        bool met = goal == 0 || m / b <= goal;
-        printf("  %-34s %9.3f ms  bare %8.3f ms  ratio %6.2fx  ", what, m, b, m / b);
+    auto row = [](const char* what, double engine, double bare, double goal) {
+        bool met = goal == 0 || engine / bare <= goal;
+        printf("  %-34s %9.3f ms  bare %8.3f ms  ratio %6.2fx  ", what, engine, bare, engine / bare);
         if (goal == 0)
             printf("(no goal, for comparison)\n");
         else
@@ -155,9 +269,25 @@ int main(int argc, char** argv) {
         return met;
     };
     printf("layered_bench: %d rounds on an 800 x 600 window of another program (medians)\n", timedRounds);
-    bool fast = row("apply to a window not yet layered", apply, bareApply, 3.0);
-    fast &= row("apply to an already layered window", applyLayered, bareLayered, 1.5);
-    row("removal", removal, bareRemoval, 0);
+    printf("  the apply to a window not yet layered, step by step:\n");
+    printf("    %-30s %12s %16s\n", "step", "bare", "engine's own");
+    double sum = 0;
+    for (int step = 0; step < stepCount; ++step) {
+        double bare = Median(bareSteps[step]);
+        sum += bare;
+        // The engine raises its curtain in one call: capture, thread, window and show are one figure.
+        if (step < styleChange)
+            printf("    %-30s %9.3f ms %16s\n", stepNames[step], bare, step == capture ? "(below)" : "");
+        else
+            printf("    %-30s %9.3f ms %13.3f ms\n", stepNames[step], bare, Median(engineSteps[step]));
+        if (step == curtainShow)
+            printf("    %-30s %9.3f ms %13.3f ms\n", "  (curtain up, all three)",
+                   Median(bareSteps[capture]) + Median(bareSteps[curtainThread]) + Median(bareSteps[curtainShow]),
+                   Median(engineSteps[capture]));
+    }
+    bool fast = row("apply to a window not yet layered", Median(apply), sum, 1.2);
+    fast &= row("apply to an already layered window", Median(applyLayered), Median(bareLayered), 1.5);
+    row("removal", Median(removal), Median(bareRemoval), 0);
 
     Counts before = Measure();
     for (int cycle = 0; cycle < cycles; ++cycle) {

@@ -1,0 +1,112 @@
+// startup_bench [runs]: how long Vitrea.exe takes from its launch to its settings window shown and painted,
+// against a minimal window program that only registers a class and shows a window of the same size. Both are
+// launched in turn in the same run (after one unmeasured launch each), and the ratio is the median of each
+// Vitrea launch against the minimal launch just before it, so it holds on any host.
+// Vitrea starts with the settings stored in the prefix; a stored "start minimized" would hide the window.
+//
+// A launch ends when the window is visible, nothing of it waits to be painted and its program has gone idle,
+// waiting for input with its queue empty, so the first paint is inside the figure.
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+#include "tools/bench/timing.h"
+
+namespace {
+constexpr double goal = 1.5;
+
+struct Program {
+    const char* name;
+    std::wstring exe;
+    const WCHAR* windowClass;
+    std::vector<double> visible, idle;
+};
+
+std::wstring Folder() {
+    WCHAR path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+HWND VisibleWindow(const WCHAR* windowClass, DWORD processId) {
+    for (HWND window = FindWindowExW(nullptr, nullptr, windowClass, nullptr); window;
+         window = FindWindowExW(nullptr, window, windowClass, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window)) return window;
+    }
+    return nullptr;
+}
+
+// One launch, timed; then the program is closed the way a user closes it and awaited. False on a time-out.
+bool Launch(Program& program, bool keep) {
+    std::wstring line = L"\"" + program.exe + L"\"";
+    std::wstring folder = Folder();
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    double start = NowMs();
+    if (!CreateProcessW(program.exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &process))
+        return false;
+    HWND window = nullptr;
+    // Polled rather than waited for: no notice reaches another process when a window is shown.
+    for (DWORD since = GetTickCount(); !window && GetTickCount() - since < 30000; Sleep(1))
+        window = VisibleWindow(program.windowClass, process.dwProcessId);
+    double shown = NowMs();
+    // Painted once nothing of the window waits to be painted any more.
+    for (DWORD since = GetTickCount(); window && GetUpdateRect(window, nullptr, FALSE) && GetTickCount() - since < 30000;
+         Sleep(1)) {}
+    bool idle = window && WaitForInputIdle(process.hProcess, 30000) == 0;
+    double settled = NowMs();
+    if (window) PostMessageW(window, WM_CLOSE, 0, 0);
+    bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    if (keep && window && idle) {
+        program.visible.push_back(shown - start);
+        program.idle.push_back(settled - start);
+    }
+    return window && idle && ended;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    int runs = argc > 1 ? std::atoi(argv[1]) : 15;
+    std::wstring folder = Folder();
+    Program vitrea = {"Vitrea.exe", folder + L"Vitrea.exe", L"VitreaClass", {}, {}};
+    Program minimal = {"minimal window program", folder + L"tools\\bench\\minimal_window.exe",
+                       L"VitreaMinimalWindow", {}, {}};
+    if (FindWindowW(L"VitreaClass", nullptr)) {
+        fprintf(stderr, "startup_bench: a Vitrea is already running\n");
+        return 2;
+    }
+    bool fine = true;
+    for (int run = -1; run < runs; ++run) {
+        for (Program* program : {&minimal, &vitrea}) {
+            if (!Launch(*program, run >= 0)) {
+                fprintf(stderr, "startup_bench: %s did not show its window, go idle or end\n", program->name);
+                fine = false;
+            }
+        }
+    }
+    if (vitrea.idle.empty() || minimal.idle.empty()) return 2;
+    printf("startup_bench: %d launches each, from the launch to the window shown and painted (medians)\n", runs);
+    printf("  %-34s %9.1f ms  (window visible after %.1f ms)\n", minimal.name, Median(minimal.idle),
+           Median(minimal.visible));
+    printf("  %-34s %9.1f ms  (window visible after %.1f ms)\n", vitrea.name, Median(vitrea.idle),
+           Median(vitrea.visible));
+    // Each Vitrea launch against the minimal launch just before it: a spell of load from elsewhere on the host
+    // then weighs on both sides of a ratio, where it would tilt a ratio of two separate medians.
+    std::vector<double> ratios;
+    for (size_t i = 0; i < vitrea.idle.size() && i < minimal.idle.size(); ++i)
+        ratios.push_back(vitrea.idle[i] / minimal.idle[i]);
+    double ratio = Median(ratios);
+    bool met = ratio <= goal;
+    printf("  %-34s %9.1f ms  bare %8.1f ms  ratio %6.2fx  (goal <= %.1fx) %s\n", "start-up to the settings window",
+           Median(vitrea.idle), Median(minimal.idle), ratio, goal, met ? "met" : "MISSED");
+    return fine && met ? 0 : 1;
+}
