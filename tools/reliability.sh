@@ -4,7 +4,7 @@
 # a long while at full scale; these variables make it shorter:
 #   RELIABILITY_MESSAGES (100000)  messages the fuzzer sends      RELIABILITY_SEED      the fuzzer's seed
 #   RELIABILITY_CYCLES   (10000)   apply/remove cycles            RELIABILITY_FADES (10000) taskbar fades
-#   RELIABILITY_IDLE     (60)      seconds of idle time
+#   RELIABILITY_IDLE     (60)      seconds of idle time          RELIABILITY_LAUNCHES (15) start-up launches
 # The full output of every step goes to build/reliability.log. Exit code 0 when every goal is met.
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/runtime.sh"
@@ -34,16 +34,30 @@ wine "${e2e[@]}" --gtest_filter='Faults.*' 2>&1 | tr -d '\r' | tee -a "$log" | a
     /^\[       OK \] / { print "ROW|faults|" $4 "|passed|passed|ok" }
     /^\[  FAILED  \] .*\(/ { print "ROW|faults|" $4 "|FAILED|passed|MISSED" }' >> "$rows"
 
-# 3. Load and leaks: apply/remove cycles on another program's window (and the apply against its bare steps).
+# A benchmark line "<figure>  <x> ms  bare  <y> ms  ratio <r>x  (goal <= <g>x) met" as a row of the item.
+ratio_rows='
+    function ratio_row(item, what) { goal = "-"; ok = 1
+        if (p[n] ~ /goal <=/) { goal = p[n]; gsub(/[()]|goal |met|MISSED/, "", goal); gsub(/ +$/, "", goal)
+                             limit = goal; gsub(/[^0-9.]/, "", limit); ok = p[7] + 0 <= limit + 0 }
+        print "ROW|" item "|" p[2] ", " what "|" p[7] "|" goal "|" (ok ? "ok" : "MISSED") }'
+
+# 3. Load and leaks: apply/remove cycles on another program's window. 5. Where the time goes: the apply
+# step by step, the whole against the sum of the same steps done bare.
 echo "== layered_bench" >> "$log"
-wine "$B/layered_bench.exe" "${RELIABILITY_CYCLES:-10000}" 2>&1 | tr -d '\r' | tee -a "$log" | awk '
+wine "$B/layered_bench.exe" "${RELIABILITY_CYCLES:-10000}" 2>&1 | tr -d '\r' | tee -a "$log" | awk "$ratio_rows"'
     { n = split($0, p, /  +/) }
-    / ratio / { goal = "-"; ok = 1
-                if (p[n] ~ /goal/) { goal = p[n]; gsub(/[()]|goal /, "", goal); limit = goal; gsub(/[^0-9.]/, "", limit)
-                                     ok = p[7] + 0 <= limit + 0 }
-                print "ROW|load|" p[2] ", engine against bare steps|" p[7] "|" goal "|" (ok ? "ok" : "MISSED") }
+    /^    [^ ]|^      [(]/ && p[2] != "step" {
+        value = "bare " p[3]; if (p[4] ~ / ms$/) value = value ", engine " p[4]
+        print "ROW|speed|apply step: " p[2] "|" value "|-|ok" }
+    / ratio / { ratio_row("speed", "engine against bare steps") }
     /^after / { cycles = $2 }
     / -> / { print "ROW|load|" p[2] " over " cycles " apply/remove cycles|" p[3] " " p[4] "|flat|" (p[5] == "ok" ? "ok" : "MISSED") }' >> "$rows"
+
+# 5. Start-up to the visible settings window against a minimal window program, launched in turn.
+echo "== startup_bench" >> "$log"
+wine "$B/startup_bench.exe" "${RELIABILITY_LAUNCHES:-15}" 2>&1 | tr -d '\r' | tee -a "$log" | awk "$ratio_rows"'
+    { n = split($0, p, /  +/) }
+    / ratio / { ratio_row("speed", "Vitrea against a minimal window program") }' >> "$rows"
 
 # 4. Fades, then idle.
 step fades+idle "$B/tools/fuzz/fuzz.exe" "$B/Vitrea.exe" "$B/tools/probe/probe.exe" \
