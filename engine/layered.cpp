@@ -36,9 +36,7 @@ constexpr DWORD unresponsiveSpell = 5000;
 DWORD unresponsiveThread;
 DWORD unresponsiveSince;
 
-bool ThreadGaveUpOn(DWORD thread) {
-    return thread && thread == unresponsiveThread && GetTickCount() - unresponsiveSince < unresponsiveSpell;
-}
+bool InUnresponsiveSpell() { return unresponsiveThread && GetTickCount() - unresponsiveSince < unresponsiveSpell; }
 
 bool HasDropShadow(HWND window) { return (GetClassLongW(window, GCL_STYLE) & classDropShadow) != 0; }
 
@@ -109,14 +107,17 @@ RECT ClipToScreen(const RECT& window, int screenWidth, int screenHeight) {
 } // namespace
 
 bool SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    DWORD thread = GetWindowThreadProcessId(window, nullptr);
-    bool suspect = ThreadGaveUpOn(thread);
+    // The window's thread costs a look-up in the system each time, so it is only read while some thread is
+    // known to have let a message time out, or once a message has.
+    DWORD thread = InUnresponsiveSpell() ? GetWindowThreadProcessId(window, nullptr) : 0;
+    bool suspect = thread && thread == unresponsiveThread;
     DWORD_PTR result = 0;
     if (SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
                             suspect ? recheckWait : otherProgramWait, &result)) {
         if (suspect) unresponsiveThread = 0;
         return true;
     }
+    if (!thread) thread = GetWindowThreadProcessId(window, nullptr);
     // A window destroyed meanwhile says nothing about its thread.
     if (thread && IsWindow(window)) {
         unresponsiveThread = thread;
