@@ -114,6 +114,28 @@ void BareRepaint(HWND window) {
     }
 }
 
+// The steps once the curtain is up, each timed into `at`: done bare, or by the engine's own functions.
+void StepsUnderCurtain(HWND target, BYTE alpha, HWND curtain, bool bare, double (&at)[stepCount + 1]) {
+    at[styleChange] = NowMs();
+    if (bare)
+        SetStyle(target, true);
+    else
+        SetStyleLayered(target, true);
+    at[alphaStep] = NowMs();
+    app.setLayeredWindowAttributes(target, 0, alpha, LWA_ALPHA);
+    at[repaint] = NowMs();
+    if (bare) {
+        SendMessageW(target, WM_PAINT, 0, 0);
+        BareRepaint(target);
+    } else {
+        SendToWindow(target, WM_PAINT, 0, 0);
+        RepaintDescendants(target);
+    }
+    at[curtainClose] = NowMs();
+    SendMessageW(curtain, WM_CLOSE, 0, 0);
+    at[stepCount] = NowMs();
+}
+
 // One apply done bare, each step timed into its own list.
 void BareApply(HWND target, BYTE alpha, std::vector<double> (&steps)[stepCount], bool keep) {
     double at[stepCount + 1];
@@ -139,16 +161,7 @@ void BareApply(HWND target, BYTE alpha, std::vector<double> (&steps)[stepCount],
     SelectObject(memory, previous);
     DeleteObject(bitmap);
     DeleteDC(memory);
-    at[styleChange] = NowMs();
-    SetStyle(target, true);
-    at[alphaStep] = NowMs();
-    app.setLayeredWindowAttributes(target, 0, alpha, LWA_ALPHA);
-    at[repaint] = NowMs();
-    SendMessageW(target, WM_PAINT, 0, 0);
-    BareRepaint(target);
-    at[curtainClose] = NowMs();
-    SendMessageW(curtain.window, WM_CLOSE, 0, 0);
-    at[stepCount] = NowMs();
+    StepsUnderCurtain(target, alpha, curtain.window, true, at);
     if (keep)
         for (int step = 0; step < stepCount; ++step) steps[step].push_back(at[step + 1] - at[step]);
 }
@@ -196,11 +209,8 @@ int main(int argc, char** argv) {
     hooks.mainWindow = app.mainWindow;
     hooks.msgSetLayeredStyle = app.msgSetLayeredStyle;
     hooks.msgTaskbarCreated = app.msgTaskbarCreated;
-    WNDCLASSW curtainClass = {};
-    curtainClass.lpfnWndProc = BareCurtainProc;
-    curtainClass.hInstance = GetModuleHandleW(nullptr);
-    curtainClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    curtainClass.lpszClassName = bareCurtainClass;
+    WNDCLASSW curtainClass = {0, BareCurtainProc, 0, 0, GetModuleHandleW(nullptr), nullptr,
+                              LoadCursorW(nullptr, IDC_ARROW), nullptr, nullptr, bareCurtainClass};
     RegisterClassW(&curtainClass);
     if (!HookLibraryInitialize(hooks)) {
         fprintf(stderr, "layered_bench: Vitrea.dll not found beside the program\n");
@@ -239,17 +249,7 @@ int main(int argc, char** argv) {
         Idle();
         double at[stepCount + 1];
         at[capture] = NowMs();
-        HWND curtain = RaiseCurtain(target);
-        at[styleChange] = NowMs();
-        SetStyleLayered(target, true);
-        at[alphaStep] = NowMs();
-        app.setLayeredWindowAttributes(target, 0, alpha, LWA_ALPHA);
-        at[repaint] = NowMs();
-        SendToWindow(target, WM_PAINT, 0, 0);
-        RepaintDescendants(target);
-        at[curtainClose] = NowMs();
-        SendMessageW(curtain, WM_CLOSE, 0, 0);
-        at[stepCount] = NowMs();
+        StepsUnderCurtain(target, alpha, RaiseCurtain(target), false, at);
         if (keep) {
             engineSteps[capture].push_back(at[styleChange] - at[capture]);
             for (int step = styleChange; step < stepCount; ++step) engineSteps[step].push_back(at[step + 1] - at[step]);

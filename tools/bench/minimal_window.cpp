@@ -20,10 +20,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     int width = 369, height = GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION) + 137;
     HWND window = CreateWindowExW(0, cls.lpszClassName, L"Minimal", WS_POPUP | WS_CAPTION | WS_SYSMENU,
                                   (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                                  (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr, nullptr,
-                                  instance, nullptr);
+                                  (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
+                                  nullptr, instance, nullptr);
     ShowWindow(window, SW_SHOW);
     MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        DispatchMessageW(&message);
     return 0;
 }

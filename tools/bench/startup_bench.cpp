@@ -57,8 +57,9 @@ bool Launch(Program& program, bool keep) {
         window = VisibleWindow(program.windowClass, process.dwProcessId);
     double shown = NowMs();
     // Painted once nothing of the window waits to be painted any more.
-    for (DWORD since = GetTickCount(); window && GetUpdateRect(window, nullptr, FALSE) && GetTickCount() - since < 30000;
-         Sleep(1)) {}
+    for (DWORD since = GetTickCount();
+         window && GetUpdateRect(window, nullptr, FALSE) && GetTickCount() - since < 30000; Sleep(1)) {
+    }
     bool idle = window && WaitForInputIdle(process.hProcess, 30000) == 0;
     double settled = NowMs();
     if (window) PostMessageW(window, WM_CLOSE, 0, 0);
@@ -78,8 +79,11 @@ int main(int argc, char** argv) {
     int runs = argc > 1 ? std::atoi(argv[1]) : 15;
     std::wstring folder = Folder();
     Program vitrea = {"Vitrea.exe", folder + L"Vitrea.exe", L"VitreaClass", {}, {}};
-    Program minimal = {"minimal window program", folder + L"tools\\bench\\minimal_window.exe",
-                       L"VitreaMinimalWindow", {}, {}};
+    Program minimal = {"minimal window program",
+                       folder + L"tools\\bench\\minimal_window.exe",
+                       L"VitreaMinimalWindow",
+                       {},
+                       {}};
     if (FindWindowW(L"VitreaClass", nullptr)) {
         fprintf(stderr, "startup_bench: a Vitrea is already running\n");
         return 2;
@@ -94,19 +98,21 @@ int main(int argc, char** argv) {
         }
     }
     if (vitrea.idle.empty() || minimal.idle.empty()) return 2;
-    printf("startup_bench: %d launches each, from the launch to the window shown and painted (medians)\n", runs);
+    printf("startup_bench: %d launches each, from the launch to the window shown and painted (medians)\n",
+           runs);
     printf("  %-34s %9.1f ms  (window visible after %.1f ms)\n", minimal.name, Median(minimal.idle),
            Median(minimal.visible));
     printf("  %-34s %9.1f ms  (window visible after %.1f ms)\n", vitrea.name, Median(vitrea.idle),
            Median(vitrea.visible));
-    // Each Vitrea launch against the minimal launch just before it: a spell of load from elsewhere on the host
-    // then weighs on both sides of a ratio, where it would tilt a ratio of two separate medians.
+    // Each Vitrea launch against the minimal launch just before it: a spell of load from elsewhere on the
+    // host then weighs on both sides of a ratio, where it would tilt a ratio of two separate medians.
     std::vector<double> ratios;
     for (size_t i = 0; i < vitrea.idle.size() && i < minimal.idle.size(); ++i)
         ratios.push_back(vitrea.idle[i] / minimal.idle[i]);
     double ratio = Median(ratios);
     bool met = ratio <= goal;
-    printf("  %-34s %9.1f ms  bare %8.1f ms  ratio %6.2fx  (goal <= %.1fx) %s\n", "start-up to the settings window",
-           Median(vitrea.idle), Median(minimal.idle), ratio, goal, met ? "met" : "MISSED");
+    printf("  %-34s %9.1f ms  bare %8.1f ms  ratio %6.2fx  (goal <= %.1fx) %s\n",
+           "start-up to the settings window", Median(vitrea.idle), Median(minimal.idle), ratio, goal,
+           met ? "met" : "MISSED");
     return fine && met ? 0 : 1;
 }
