@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include "support/e2e_support.h"
 #include <commctrl.h>
+#include <tlhelp32.h>
+#include <algorithm>
+#include <cwctype>
 
 namespace {
 constexpr UINT APPMSG_SETTING = 0x8001;
@@ -12,6 +15,25 @@ constexpr UINT APPMSG_TASKBARHOVER = 0x8007;
 constexpr LPARAM removeAlpha = 0x10000;
 
 bool Layered(HWND window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
+
+// The libraries loaded in a process, names in lower case.
+std::vector<std::wstring> LoadedLibraries(DWORD processId) {
+    std::vector<std::wstring> names;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    if (snapshot == INVALID_HANDLE_VALUE) return names;
+    MODULEENTRY32W entry = {sizeof entry};
+    for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry)) {
+        std::wstring name = entry.szModule;
+        std::transform(name.begin(), name.end(), name.begin(), [](wchar_t c) { return std::towlower(c); });
+        names.push_back(name);
+    }
+    CloseHandle(snapshot);
+    return names;
+}
+
+bool Holds(const std::vector<std::wstring>& names, const wchar_t* name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
 
 class TaskbarEndToEnd : public ::testing::Test {
 protected:
@@ -70,10 +92,15 @@ TEST_F(TaskbarEndToEnd, HoverFadesTheTaskbarToOpaqueAndBackToTheChosenAlpha) {
     StartWith(0x03, 120); // on, fade-in on, 400 ms
     ASSERT_TRUE(window);
     ASSERT_TRUE(WaitFor([&] { return Layered(taskbar); })) << "start-up applies the chosen alpha";
+    // The multimedia timer's library is loaded by the first fade, not by start-up.
+    std::vector<std::wstring> atStart = LoadedLibraries(vitrea.info.dwProcessId);
+    ASSERT_TRUE(Holds(atStart, L"user32.dll")) << "the library list of Vitrea's process cannot be read";
+    EXPECT_FALSE(Holds(atStart, L"winmm.dll"));
     // A first mouse-leave settles the fade's idea of the shown alpha on the chosen one.
     EXPECT_EQ(Hover(5), 0);
     ASSERT_EQ(Watch([](int alpha) { return alpha == 120; }).back(), 120);
     ASSERT_TRUE(FadeOver());
+    EXPECT_TRUE(Holds(LoadedLibraries(vitrea.info.dwProcessId), L"winmm.dll"));
 
     EXPECT_EQ(Hover(4), 0);
     std::vector<int> up = Watch([](int alpha) { return alpha == 255; });
