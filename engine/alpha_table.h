@@ -13,7 +13,8 @@ void AlphaTableSet(HWND window, BYTE alpha);
 void AlphaTableRemove(HWND window);
 bool AlphaTableFind(HWND window, BYTE* alpha);
 int AlphaTableQuery(HWND window);
-// Restores every recorded window in table order and empties the table.
+// Restores every recorded window in table order and empties the table; at exit only: it waits a moment
+// for programs slow to take their last clear.
 void AlphaTableClear();
 
 Answer OnForgetWindow(HWND window, WPARAM target, LPARAM lParam);

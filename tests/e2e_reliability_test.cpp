@@ -156,7 +156,7 @@ protected:
 
 // A program that stops answering must not freeze Vitrea: the apply gives up, nothing half-done stays on
 // the window (neither then nor once the program answers again), a removal leaves it opaque at once, and
-// closing Vitrea leaves it opaque too.
+// closing Vitrea leaves it opaque too; a program only slow at that moment is left unlayered.
 TEST_F(Faults, HungTargetNeitherFreezesVitreaNorStaysTranslucent) {
     Start(L"FaultHung");
     std::vector<RegValue> settings = StoredSettings();
@@ -193,6 +193,19 @@ TEST_F(Faults, HungTargetNeitherFreezesVitreaNorStaysTranslucent) {
     Wake();
     alpha = LayeredAlpha(target);
     EXPECT_TRUE(alpha == -1 || alpha == 255) << "left translucent at " << alpha;
+
+    // A program merely slow at exit (a second and a half) still gets its window's style cleared.
+    ASSERT_TRUE(vitrea.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe)));
+    ASSERT_TRUE(window = FindVitreaWindow(vitrea));
+    ASSERT_TRUE(SendMessageTimeoutW(window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(target), 60, SMTO_NORMAL,
+                                    5000, &result));
+    ASSERT_EQ(LayeredAlpha(target), 60);
+    ResetEvent(wake);
+    PostMessageW(target, msgHang, 1500, 0);
+    ASSERT_TRUE(WaitFor([&] { return !Answers(target, 100); }, 5000));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(vitrea.Wait(10000), 0u);
+    EXPECT_TRUE(WaitFor([&] { return !IsLayered(target); }, 5000)) << "left layered after a slow exit";
 
     std::vector<RegValue> after = StoredSettings();
     for (size_t i = 0; i < after.size(); ++i) {
