@@ -74,6 +74,14 @@ __declspec(dllexport) DWORD WINAPI GdiObjects(LPVOID) {
     return found;
 }
 
+// Occupied slots holding objects of one type (OBJ_PEN, OBJ_BRUSH, OBJ_DC, ...), to tell where growth lies.
+__declspec(dllexport) DWORD WINAPI GdiObjectsOfType(LPVOID type) {
+    DWORD found = 0;
+    for (UINT_PTR slot = 1; slot < 0x10000; ++slot)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) == reinterpret_cast<UINT_PTR>(type)) ++found;
+    return found;
+}
+
 // Windows of this process (top-level, child and message-only) plus its menus.
 __declspec(dllexport) DWORD WINAPI UserObjects(LPVOID) { return CountWindows() + CountMenus(); }
 

@@ -143,6 +143,21 @@ bool Inside::Load(HANDLE target, const std::wstring& path) {
 
 Inside inside; // loaded once Vitrea runs; without it the GDI and USER counts read as 0
 
+// Vitrea's GDI objects by type, for the log: where a count that grew has grown.
+std::string GdiByType() {
+    static constexpr struct { DWORD type; const char* name; } types[] = {
+        {OBJ_PEN, "pen"}, {OBJ_BRUSH, "brush"}, {OBJ_DC, "DC"}, {OBJ_PAL, "palette"}, {OBJ_FONT, "font"},
+        {OBJ_BITMAP, "bitmap"}, {OBJ_REGION, "region"}, {OBJ_MEMDC, "memory DC"}, {OBJ_EXTPEN, "ext pen"}};
+    std::string text;
+    for (const auto& type : types) {
+        if (!text.empty()) text += ", ";
+        text += type.name;
+        text += ' ';
+        text += std::to_string(inside.Call("GdiObjectsOfType", type.type));
+    }
+    return text;
+}
+
 SIZE_T PrivateBytes(HANDLE process) {
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;
@@ -499,15 +514,18 @@ void Keys(std::initializer_list<WORD> keys) {
 
 // ---- Vitrea's menus, opened and closed as the user does
 
-std::vector<HWND> MenuWindows(DWORD pid, bool visibleOnly) {
+// Top-level windows of a class that belong to Vitrea's process.
+std::vector<HWND> WindowsOf(const WCHAR* cls, DWORD pid, bool visibleOnly) {
     std::vector<HWND> found;
-    for (HWND w = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); w; w = FindWindowExW(nullptr, w, L"#32768", nullptr)) {
+    for (HWND w = FindWindowExW(nullptr, nullptr, cls, nullptr); w; w = FindWindowExW(nullptr, w, cls, nullptr)) {
         DWORD owner = 0;
         GetWindowThreadProcessId(w, &owner);
         if (owner == pid && (!visibleOnly || IsWindowVisible(w))) found.push_back(w);
     }
     return found;
 }
+
+std::vector<HWND> MenuWindows(DWORD pid, bool visibleOnly) { return WindowsOf(L"#32768", pid, visibleOnly); }
 
 // Escape for each open level; a menu that does not hold the keyboard is ended by a cancel to its owner. True
 // once no menu window of Vitrea's is left at all, so that its menu loop has returned.
@@ -596,6 +614,28 @@ bool ClickRow(HWND menu, int row) {
     return selected;
 }
 
+constexpr struct SkinRow {
+    int row;
+    const WCHAR* name; // as stored
+} skins[] = {{eddyRow, L"EddyMini"}, {pewterRow, L"PewterMini"}, {skinlessRow, L"Skinless"}};
+
+std::wstring StoredSkin();
+
+// The skin chosen as the user chooses it: the options menu opened, its row clicked, the menu closed.
+bool ChooseSkin(HWND vitrea, DWORD pid, const std::wstring& name) {
+    for (const SkinRow& skin : skins) {
+        if (name != skin.name) continue;
+        if (StoredSkin() == name) return true;
+        std::vector<HWND> open;
+        if (OpenMenu(vitrea, pid, optionsRoad) && (open = MenuWindows(pid, true)).size() == 1)
+            ClickRow(open[0], skin.row);
+        bool chosen = WaitUntil([&] { return StoredSkin() == name; }, 5000);
+        CloseMenus(vitrea, pid);
+        return chosen;
+    }
+    return false;
+}
+
 // ---- real menus and real key chords in the message stream
 
 // A menu opened by one of the user's roads takes part of the stream into its own loop, sometimes gets a
@@ -615,6 +655,8 @@ void MenuInStream(Run& run, Random& random) {
             ++run.rowClicks;
         }
     } else {
+        fprintf(stderr, "fuzz: no menu by road %d after %ld messages (settings window %s)\n", static_cast<int>(road),
+                run.figures.sent, IsWindowVisible(run.vitrea) ? "shown" : "hidden");
         for (DWORD i = 0; i < inside; ++i) OneMessage(run, random);
     }
     if (!CloseMenus(run.vitrea, run.pid)) ++run.menusLeftOpen;
@@ -862,12 +904,8 @@ std::wstring StoredSkin() {
 }
 
 HWND AboutWindowOf(DWORD pid) {
-    for (HWND w = FindWindowW(L"VitreaAboutClass", nullptr); w; w = FindWindowExW(nullptr, w, L"VitreaAboutClass", nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == pid) return w;
-    }
-    return nullptr;
+    std::vector<HWND> found = WindowsOf(L"VitreaAboutClass", pid, false);
+    return found.empty() ? nullptr : found[0];
 }
 
 struct Load {
@@ -878,10 +916,13 @@ struct Load {
     bool held = true; // every step showed and no count grew
     long count = 0;
     std::vector<SIZE_T> tenths; // private memory after each tenth of the steps
+    Usage half = {};            // everything, once half the steps are done
 
+    // Called between steps, with no menu open.
     void Step(long done) {
         if (tenths.size() < 10 && done * 10 >= count * static_cast<long>(tenths.size() + 1))
             tenths.push_back(PrivateBytes(process));
+        if (!half.handles && done * 2 >= count) half = Measure(process, pid);
     }
 };
 
@@ -912,14 +953,13 @@ void OneMenuOpening(Load& load, long i) {
 // Real clicks on the skin rows of an open options menu, which stays open for the next click; every click
 // names another skin than the one shown, and the switch shows in the stored setting.
 void SkinSwitches(Load& load, long count) {
-    static constexpr struct { int row; const WCHAR* name; } skins[] = {
-        {eddyRow, L"EddyMini"}, {pewterRow, L"PewterMini"}, {skinlessRow, L"Skinless"}};
     for (long i = 0; i < count;) {
         if (!OpenMenu(load.vitrea, load.pid, optionsRoad)) {
             Failed(load, "no options menu for the skins", i++);
             continue;
         }
-        for (int inMenu = 0; inMenu < 50 && i < count; ++inMenu, ++i) {
+        // A menu session ends at the half, where the counts are read with no menu open.
+        for (int inMenu = 0; inMenu < 50 && i < count && (i != count / 2 || inMenu == 0); ++inMenu, ++i) {
             std::vector<HWND> open = MenuWindows(load.pid, true);
             if (open.size() != 1) break;
             std::wstring now = StoredSkin(), next;
@@ -932,9 +972,9 @@ void SkinSwitches(Load& load, long count) {
             if (next.empty()) next = skins[0].name;
             ClickRow(open[0], row);
             if (!WaitUntil([&] { return StoredSkin() == next; }, 5000)) Failed(load, "the skin did not switch", i);
-            load.Step(i + 1);
         }
         CloseMenus(load.vitrea, load.pid);
+        load.Step(i);
     }
 }
 
@@ -957,27 +997,39 @@ void OneAboutWindow(Load& load, long i) {
     if (!WaitUntil([&] { return !IsWindow(about); }, 5000)) Failed(load, "the About window stayed", i);
 }
 
-// Runs `count` steps between two settled measurements and prints their rows. The heap grows for a while after
-// the first uses; a leak keeps growing, so memory is judged over the second half of the steps.
+// Runs `count` steps between two settled measurements and prints their rows. The runtime's heap and caches
+// grow for a while after the first uses (a window's cached DC, the heap's next block); a leak keeps growing
+// with every step, so each count is judged over the second half of the steps.
 template <typename Steps> void LoadPart(Load& load, const char* what, long count, Steps steps) {
     Usage before = SettledUsage(load);
+    fprintf(stderr, "fuzz: before the %s, GDI objects: %s\n", what, GdiByType().c_str());
     load.failed = 0;
     load.count = count;
     load.tenths.clear();
+    load.half = {};
     steps();
     Usage after = SettledUsage(load);
+    fprintf(stderr, "fuzz: after the %s, GDI objects: %s\n", what, GdiByType().c_str());
     std::string name = std::to_string(count) + " " + what;
     Row((name + ": steps whose effect showed").c_str(),
         std::to_string(count - load.failed) + " of " + std::to_string(count), "all", load.failed == 0);
     load.held &= load.failed == 0;
-    load.held &= RowFlat((name + ": handles").c_str(), before.handles, after.handles);
-    load.held &= RowFlat((name + ": GDI objects (table slots)").c_str(), before.gdiSlots, after.gdiSlots);
-    load.held &= RowFlat((name + ": USER objects (windows + menus)").c_str(), before.userObjects, after.userObjects);
-    SIZE_T middle = load.tenths.size() >= 5 ? load.tenths[4] : before.privateBytes;
+    const Usage& half = load.half.handles ? load.half : before;
+    auto flat = [&](const char* figure, DWORD Usage::*count) {
+        bool ok = after.*count <= half.*count;
+        Row((name + ": " + figure + " at start, half, end").c_str(),
+            std::to_string(before.*count) + " -> " + std::to_string(half.*count) + " -> " +
+                std::to_string(after.*count),
+            "second half flat", ok);
+        load.held &= ok;
+    };
+    flat("handles", &Usage::handles);
+    flat("GDI objects (table slots)", &Usage::gdiSlots);
+    flat("USER objects (windows + menus)", &Usage::userObjects);
     Row((name + ": private memory at start, half, end (KB)").c_str(),
-        std::to_string(before.privateBytes / 1024) + " -> " + std::to_string(middle / 1024) + " -> " +
+        std::to_string(before.privateBytes / 1024) + " -> " + std::to_string(half.privateBytes / 1024) + " -> " +
             std::to_string(after.privateBytes / 1024),
-        "second half flat (+256 KB)", after.privateBytes <= middle + 256 * 1024);
+        "second half flat (+256 KB)", after.privateBytes <= half.privateBytes + 256 * 1024);
 }
 
 // Each count is shown to see what Vitrea's process leaks: objects made there on purpose by counts.dll (never
@@ -1117,7 +1169,8 @@ int wmain(int argc, wchar_t** argv) {
     RegisterClassW(&cls);
 
     PROCESS_INFORMATION target = {}, vitreaProcess = {};
-    HWND foreign = StartProcess(WindowsPath(argv[2]), L"target VitreaFuzzTarget 500 300 400 300", target, nullptr,
+    // Below the settings window: once a chord has pinned it on top it must not cover the buttons a user clicks.
+    HWND foreign = StartProcess(WindowsPath(argv[2]), L"target VitreaFuzzTarget 520 470 480 250", target, nullptr,
                                 L"VitreaFuzzTarget");
     Run run = {};
     run.vitrea = StartProcess(WindowsPath(argv[1]), L"", vitreaProcess, L"VitreaClass", L"Vitrea");
@@ -1160,14 +1213,17 @@ int wmain(int argc, wchar_t** argv) {
     // A first stretch warms Vitrea up (first curtain, first fade) before its usage is taken.
     long warmUp = messages / 20 < 50 ? 50 : messages / 20;
     Usage before = {}, middle = {};
+    std::wstring startSkin; // the skins differ in what they hold: the counts are compared in the same skin
     std::vector<SIZE_T> tenths; // private memory after each tenth of the measured stretch
     bool crashed = false;
     double started = NowMs();
     long nextReal = realEvery;
     while (run.figures.sent < messages + warmUp) {
         if (!before.handles && run.figures.sent >= warmUp) {
+            startSkin = StoredSkin();
             Settle(run, vitreaProcess.dwProcessId);
             before = Measure(run.process, vitreaProcess.dwProcessId);
+            fprintf(stderr, "fuzz: GDI objects before: %s\n", GdiByType().c_str());
         }
         if (!middle.handles && run.figures.sent >= warmUp + messages / 2)
             middle = Measure(run.process, vitreaProcess.dwProcessId);
@@ -1220,8 +1276,11 @@ int wmain(int argc, wchar_t** argv) {
     Row("time spent by message", spent, "-", true);
     Row("slowest answer", slowest, "< 1000 ms", run.figures.slowestMs < answerGoalMs);
     if (!crashed) {
+        if (!startSkin.empty() && !ChooseSkin(run.vitrea, run.pid, startSkin))
+            fprintf(stderr, "fuzz: the skin of the start could not be chosen again\n");
         Settle(run, vitreaProcess.dwProcessId);
         Usage after = Measure(run.process, vitreaProcess.dwProcessId);
+        fprintf(stderr, "fuzz: GDI objects after: %s\n", GdiByType().c_str());
         RowFlat("Vitrea handles (duplicable values)", before.handles, after.handles);
         RowFlat("Vitrea windows", before.windows, after.windows);
         RowFlat("Vitrea threads", before.threads, after.threads);
