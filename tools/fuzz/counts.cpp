@@ -82,6 +82,27 @@ __declspec(dllexport) DWORD WINAPI GdiObjectsOfType(LPVOID type) {
     return found;
 }
 
+// The brushes there are now, remembered; the next call of NewBrushColour names the colour of a brush made
+// since (or CLR_INVALID): lazily made brushes of the system colours tell themselves apart from a leak that way.
+std::vector<bool> knownBrushes;
+__declspec(dllexport) DWORD WINAPI RememberBrushes(LPVOID) {
+    knownBrushes.assign(0x10000, false);
+    DWORD found = 0;
+    for (UINT_PTR slot = 1; slot < 0x10000; ++slot)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) == OBJ_BRUSH) knownBrushes[slot] = ++found != 0;
+    return found;
+}
+
+__declspec(dllexport) DWORD WINAPI NewBrushColour(LPVOID) {
+    for (UINT_PTR slot = 1; slot < 0x10000 && !knownBrushes.empty(); ++slot) {
+        LOGBRUSH brush = {};
+        if (!knownBrushes[slot] && GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) == OBJ_BRUSH &&
+            GetObjectW(reinterpret_cast<HGDIOBJ>(slot), sizeof brush, &brush))
+            return brush.lbColor;
+    }
+    return CLR_INVALID;
+}
+
 // Windows of this process (top-level, child and message-only) plus its menus.
 __declspec(dllexport) DWORD WINAPI UserObjects(LPVOID) { return CountWindows() + CountMenus(); }
 
