@@ -588,6 +588,7 @@ long secondClicks = 0; // clicks given once more, shown beside the steps they be
 bool OpenMenu(HWND vitrea, DWORD pid, MenuRoad road) {
     if (OpenMenuOnce(vitrea, pid, road, 2000)) return true;
     ++secondClicks;
+    fprintf(stderr, "fuzz: no menu by road %d after the first click; clicked once more\n", static_cast<int>(road));
     return OpenMenuOnce(vitrea, pid, road, 5000);
 }
 
@@ -1089,7 +1090,8 @@ bool LeaksShow(HANDLE process, DWORD pid) {
     SIZE_T leaked = PrivateBytes(process);
     inside.Call("Release");
     SIZE_T after = PrivateBytes(process);
-    bool seen = leaked >= before + 25 * 64 * 1024 && after <= before + 64 * 1024;
+    // The heap moves by a few KB of its own meanwhile.
+    bool seen = leaked >= before + 24 * 64 * 1024 && after <= before + 64 * 1024;
     Row("private memory sees 1600 KB leaked in Vitrea (KB)", std::to_string(before / 1024) + " -> " +
         std::to_string(leaked / 1024) + " -> " + std::to_string(after / 1024), "+1600 then back", seen);
     return ok && seen && CountSeesALeak(process, pid);
