@@ -5,6 +5,8 @@
 #   RELIABILITY_MESSAGES (100000)  messages the fuzzer sends      RELIABILITY_SEED      the fuzzer's seed
 #   RELIABILITY_CYCLES   (10000)   apply/remove cycles            RELIABILITY_FADES (10000) taskbar fades
 #   RELIABILITY_IDLE     (60)      seconds of idle time          RELIABILITY_LAUNCHES (15) start-up launches
+#   RELIABILITY_LOAD     (1000)    menu openings, skin switches and About windows, each
+#   RELIABILITY_REAL_EVERY (200)   messages between two real menu openings or key chords in the fuzzer
 # The full output of every step goes to build/reliability.log. Exit code 0 when every goal is met.
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/runtime.sh"
@@ -25,7 +27,8 @@ e2e=("$B/tests/vitrea_e2e.exe" "$B/Vitrea.exe" "$B/Vitrea.dll" "$B/tools/probe/p
 
 # 1. Hostile messages.
 step fuzz "$B/tools/fuzz/fuzz.exe" "$B/Vitrea.exe" "$B/tools/probe/probe.exe" \
-    --messages "${RELIABILITY_MESSAGES:-100000}" ${RELIABILITY_SEED:+--seed "$RELIABILITY_SEED"} --leak-check
+    --messages "${RELIABILITY_MESSAGES:-100000}" ${RELIABILITY_SEED:+--seed "$RELIABILITY_SEED"} --leak-check \
+    --real-every "${RELIABILITY_REAL_EVERY:-200}"
 
 # 2. Faults: each end-to-end fault test is a row of its own, with the figures it prints.
 echo "== faults" >> "$log"
@@ -52,6 +55,9 @@ wine "$B/layered_bench.exe" "${RELIABILITY_CYCLES:-10000}" 2>&1 | tr -d '\r' | t
     / ratio / { ratio_row("speed", "engine against bare steps") }
     /^after / { cycles = $2 }
     / -> / { print "ROW|load|" p[2] " over " cycles " apply/remove cycles|" p[3] " " p[4] "|flat|" (p[5] == "ok" ? "ok" : "MISSED") }' >> "$rows"
+
+# Menus opened, skins switched and About windows opened by real clicks, each count read before and after.
+step load "$B/tools/fuzz/fuzz.exe" "$B/Vitrea.exe" "$B/tools/probe/probe.exe" --load "${RELIABILITY_LOAD:-1000}"
 
 # 5. Start-up to the visible settings window against a minimal window program, launched in turn.
 echo "== startup_bench" >> "$log"

@@ -2,9 +2,12 @@
 // with hostile parameters and reports what that did to it: crashes, the slowest answer, its handles, windows,
 // threads and memory before and after, and the windows it left translucent or topmost once it has exited.
 //
-// Usage: fuzz <Vitrea.exe> <probe.exe> [--seed N] [--messages N] [--leak-check]
+// Usage: fuzz <Vitrea.exe> <probe.exe> [--seed N] [--messages N] [--real-every N] [--leak-check]
 //        fuzz <Vitrea.exe> <probe.exe> --idle SECONDS [--fades N]   (Vitrea left alone after N taskbar fades)
-// The same seed gives the same stream of messages. Every figure is printed as a line
+//        fuzz <Vitrea.exe> <probe.exe> --load N   (N menu openings, skin switches and About windows)
+// Every `--real-every` messages (200) the stream opens one of Vitrea's menus the way a user does, lets the
+// messages run into it and closes it, or presses a shortcut chord over another program's window; counts.dll,
+// loaded into Vitrea, reads its GDI and USER objects. The same seed gives the same stream of messages. Every figure is printed as a line
 //   ROW|fuzz|<figure>|<value>|<goal>|ok or MISSED
 // for tools/reliability.sh, which gathers the rows of every item into one table. The exit code is 1 when a
 // goal that no timing can excuse is missed (a crash, a message left unanswered, a window left translucent,
@@ -16,6 +19,8 @@
 #include <tlhelp32.h>
 #include <cstdio>
 #include <cstdlib>
+#include <array>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -73,6 +78,7 @@ std::string Number(double value, const char* format = "%.0f") {
 
 struct Usage {
     DWORD handles, windows, threads, gdiReported;
+    DWORD gdiSlots, userObjects; // read inside Vitrea's process through counts.dll
     SIZE_T privateBytes;
 };
 
@@ -85,6 +91,97 @@ BOOL CALLBACK CountWindow(HWND window, LPARAM parameter) {
         EnumChildWindows(window, CountWindow, parameter);
     }
     return TRUE;
+}
+
+// counts.dll loaded into Vitrea's process: its exports are called there with CreateRemoteThread, and each
+// thread's exit code is the answer.
+struct Inside {
+    HANDLE process = nullptr;
+    BYTE* remoteBase = nullptr; // counts.dll in Vitrea's process
+    HMODULE localBase = nullptr; // the same library here, to find the exports' offsets
+
+    bool Load(HANDLE target, const std::wstring& path);
+    LPTHREAD_START_ROUTINE Export(const char* name) const {
+        FARPROC local = localBase ? GetProcAddress(localBase, name) : nullptr;
+        if (!local || !remoteBase) return nullptr;
+        return reinterpret_cast<LPTHREAD_START_ROUTINE>(
+            remoteBase + (reinterpret_cast<BYTE*>(local) - reinterpret_cast<BYTE*>(localBase)));
+    }
+    // Starts an export in Vitrea's process; with wait, returns its exit code (or -1 when it did not end).
+    DWORD Call(const char* name, UINT_PTR parameter = 0, bool wait = true) const {
+        LPTHREAD_START_ROUTINE routine = Export(name);
+        if (!routine) return static_cast<DWORD>(-1);
+        HANDLE thread = CreateRemoteThread(process, nullptr, 0, routine, reinterpret_cast<LPVOID>(parameter), 0,
+                                           nullptr);
+        if (!thread) return static_cast<DWORD>(-1);
+        DWORD code = static_cast<DWORD>(-1);
+        if (!wait || WaitForSingleObject(thread, 20000) != WAIT_OBJECT_0 || !GetExitCodeThread(thread, &code))
+            code = wait ? static_cast<DWORD>(-1) : 0;
+        CloseHandle(thread);
+        return code;
+    }
+    bool Ready() const { return remoteBase != nullptr; }
+};
+
+// Vitrea's own copy of kernel32 sits where this process has it, so LoadLibraryW has the same address there.
+bool Inside::Load(HANDLE target, const std::wstring& path) {
+    process = target;
+    localBase = LoadLibraryW(path.c_str());
+    if (!localBase) return false;
+    SIZE_T bytes = (path.size() + 1) * sizeof(WCHAR);
+    void* remotePath = VirtualAllocEx(target, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!remotePath || !WriteProcessMemory(target, remotePath, path.c_str(), bytes, nullptr)) return false;
+    auto loader = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
+    HANDLE thread = CreateRemoteThread(target, nullptr, 0, loader, remotePath, 0, nullptr);
+    DWORD module = 0;
+    if (thread && WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0) GetExitCodeThread(thread, &module);
+    if (thread) CloseHandle(thread);
+    VirtualFreeEx(target, remotePath, 0, MEM_RELEASE);
+    remoteBase = reinterpret_cast<BYTE*>(static_cast<UINT_PTR>(module));
+    return remoteBase != nullptr;
+}
+
+Inside inside; // loaded once Vitrea runs; without it the GDI and USER counts read as 0
+
+// Vitrea's GDI objects by type: where a count that grew has grown.
+constexpr struct { DWORD type; const char* name; } gdiTypes[] = {
+    {OBJ_PEN, "pen"}, {OBJ_BRUSH, "brush"}, {OBJ_DC, "DC"}, {OBJ_PAL, "palette"}, {OBJ_FONT, "font"},
+    {OBJ_BITMAP, "bitmap"}, {OBJ_REGION, "region"}, {OBJ_MEMDC, "memory DC"}, {OBJ_EXTPEN, "ext pen"}};
+using GdiTypes = std::array<DWORD, std::size(gdiTypes)>;
+
+GdiTypes GdiTypesNow() {
+    GdiTypes counts = {};
+    for (size_t i = 0; i < counts.size(); ++i) counts[i] = inside.Call("GdiObjectsOfType", gdiTypes[i].type);
+    return counts;
+}
+
+// " (DC +2, region +2)" for the types whose count changed, or nothing.
+std::string GdiChange(const GdiTypes& before, const GdiTypes& after) {
+    std::string text;
+    for (size_t i = 0; i < before.size(); ++i) {
+        if (before[i] == after[i]) continue;
+        long change = static_cast<long>(after[i]) - static_cast<long>(before[i]);
+        text += text.empty() ? " (" : ", ";
+        text += gdiTypes[i].name;
+        text += change > 0 ? " +" : " ";
+        text += std::to_string(change);
+    }
+    return text.empty() ? text : text + ")";
+}
+
+SIZE_T PrivateBytes(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    return GetProcessMemoryInfo(process, &memory, sizeof memory) ? memory.PagefileUsage : 0;
+}
+
+// counts.dll lies beside this program.
+std::wstring CountsLibrary() {
+    WCHAR path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1) + L"counts.dll";
 }
 
 Usage Measure(HANDLE process, DWORD pid) {
@@ -106,10 +203,12 @@ Usage Measure(HANDLE process, DWORD pid) {
     for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread))
         if (thread.th32OwnerProcessID == pid) ++usage.threads;
     CloseHandle(snapshot);
-    PROCESS_MEMORY_COUNTERS memory = {};
-    memory.cb = sizeof memory;
-    if (GetProcessMemoryInfo(process, &memory, sizeof memory)) usage.privateBytes = memory.PagefileUsage;
+    usage.privateBytes = PrivateBytes(process);
     usage.gdiReported = GetGuiResources(process, GR_GDIOBJECTS);
+    if (inside.Ready() && inside.process == process) {
+        usage.gdiSlots = inside.Call("GdiObjects");
+        usage.userObjects = inside.Call("UserObjects");
+    }
     return usage;
 }
 
@@ -260,6 +359,10 @@ struct Run {
     std::vector<HWND> victims; // windows of this process that live through the run
     std::set<HWND> forgotten;  // windows Vitrea was told to forget: they may stay translucent by design
     Figures figures;
+    DWORD pid = 0;
+    HWND foreign = nullptr;    // the probe target, another program's window for the key chords
+    long menusAsked = 0, menusShown = 0, menusLeftOpen = 0, rowClicks = 0;
+    long chords = 0, levelChords = 0, levelChordsApplied = 0;
 };
 
 void Send(Run& run, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -370,11 +473,248 @@ void Merge(Figures& into, const Figures& from) {
     }
 }
 
-// What one step of the run does, picked by weight. Real menus and real key chords join this table once the
-// menus and the hook library's shortcut keys exist: one action opens a menu with a real click on the tray
-// icon or the options button (xdotool, through the X server), lets the message stream run into the open
-// menu and closes it with Escape; another presses a prefix chord with a digit, a sign or Backspace over a
-// window of `handles`. Both must keep Vitrea's figures as they are.
+// ---- real input, through the system's input queue as the mouse and keyboard give it
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    for (DWORD start = GetTickCount();; Sleep(5)) {
+        if (done()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        Pump();
+    }
+}
+
+// The pointer moved as a mouse moves it, so that the window under it (an open menu) sees the move.
+bool MoveTo(POINT at) {
+    INPUT move = {};
+    move.type = INPUT_MOUSE;
+    LONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    move.mi.dx = (at.x * 65536 + width - 1) / width;
+    move.mi.dy = (at.y * 65536 + height - 1) / height;
+    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &move, sizeof move);
+    return WaitUntil([&] {
+        POINT cursor = {};
+        return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y;
+    }, 2000);
+}
+
+void Click(POINT at, bool right) {
+    MoveTo(at);
+    INPUT events[2] = {};
+    events[0].type = events[1].type = INPUT_MOUSE;
+    events[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    events[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    SendInput(2, events, sizeof(INPUT));
+}
+
+// Presses the keys in order and releases them in the reverse order.
+void Keys(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> events;
+    for (WORD vk : keys) {
+        INPUT event = {};
+        event.type = INPUT_KEYBOARD;
+        event.ki.wVk = vk;
+        events.push_back(event);
+    }
+    for (size_t i = keys.size(); i-- > 0;) {
+        INPUT event = events[i];
+        event.ki.dwFlags = KEYEVENTF_KEYUP;
+        events.push_back(event);
+    }
+    SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));
+}
+
+// ---- Vitrea's menus, opened and closed as the user does
+
+// Top-level windows of a class that belong to Vitrea's process.
+std::vector<HWND> WindowsOf(const WCHAR* cls, DWORD pid, bool visibleOnly) {
+    std::vector<HWND> found;
+    for (HWND w = FindWindowExW(nullptr, nullptr, cls, nullptr); w; w = FindWindowExW(nullptr, w, cls, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid && (!visibleOnly || IsWindowVisible(w))) found.push_back(w);
+    }
+    return found;
+}
+
+std::vector<HWND> MenuWindows(DWORD pid, bool visibleOnly) { return WindowsOf(L"#32768", pid, visibleOnly); }
+
+// Escape for each open level; a menu that does not hold the keyboard is ended by a cancel to its owner. True
+// once no menu window of Vitrea's is left at all, so that its menu loop has returned.
+bool CloseMenus(HWND vitrea, DWORD pid) {
+    for (int attempt = 0; attempt < 4 && !MenuWindows(pid, true).empty(); ++attempt) {
+        size_t open = MenuWindows(pid, true).size();
+        for (size_t i = 0; i < open; ++i) Keys({VK_ESCAPE});
+        if (WaitUntil([&] { return MenuWindows(pid, true).empty(); }, 1000)) break;
+        DWORD_PTR result;
+        SendMessageTimeoutW(vitrea, WM_CANCELMODE, 0, 0, SMTO_NORMAL, answerWait, &result);
+        WaitUntil([&] { return MenuWindows(pid, true).empty(); }, 1000);
+    }
+    return WaitUntil([&] { return MenuWindows(pid, false).empty(); }, 3000) || MenuWindows(pid, true).empty();
+}
+
+// The four ways a user opens a menu: a right click on the tray icon (the shell passes it on as Vitrea's tray
+// message), a click on the options button, a right click on either check button.
+enum MenuRoad { trayRoad, optionsRoad, shortcutRoad, taskbarRoad };
+constexpr const WCHAR* roadControls[] = {nullptr, L"Vitrea", L"Keyboard Shortcut", L"Taskbar Transparency"};
+bool OpenMenuOnce(HWND vitrea, DWORD pid, MenuRoad road, DWORD timeoutMs);
+
+// The settings window in front, as a left click on the tray icon brings it.
+bool BringToFront(HWND vitrea) {
+    if (IsWindowVisible(vitrea) && !IsIconic(vitrea) && GetForegroundWindow() == vitrea) return true;
+    DWORD_PTR result;
+    SendMessageTimeoutW(vitrea, APPMSG_TRAY, 0, WM_LBUTTONUP, SMTO_NORMAL, answerWait, &result);
+    return WaitUntil([&] { return GetForegroundWindow() == vitrea && IsWindowVisible(vitrea); }, 2000);
+}
+
+// The pointer rested on the options button until its tooltip shows. The tooltip's first showing makes what
+// the runtime then keeps (the brush of the tooltip colour, cached DCs), so it comes before any counting.
+bool ShowTooltip(HWND vitrea, DWORD pid) {
+    HWND control = FindWindowExW(vitrea, nullptr, L"VitreaButton", roadControls[optionsRoad]);
+    if (!control || !BringToFront(vitrea)) return false;
+    RECT r = {};
+    GetWindowRect(control, &r);
+    MoveTo({(r.left + r.right) / 2 - 5, (r.top + r.bottom) / 2 - 5});
+    MoveTo({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    bool shown = WaitUntil([&] { return !WindowsOf(L"tooltips_class32", pid, true).empty(); }, 5000);
+    MoveTo({r.left - 40, r.top - 40});
+    return shown && WaitUntil([&] { return WindowsOf(L"tooltips_class32", pid, true).empty(); }, 5000);
+}
+
+// A click that comes while the last menu's loop is still ending is taken by that loop, as it would be from
+// a user's mouse; such a click is given once more.
+long secondClicks = 0; // clicks given once more, shown beside the steps they belong to
+
+bool OpenMenu(HWND vitrea, DWORD pid, MenuRoad road) {
+    if (OpenMenuOnce(vitrea, pid, road, 2000)) return true;
+    ++secondClicks;
+    fprintf(stderr, "fuzz: no menu by road %d after the first click; clicked once more\n", static_cast<int>(road));
+    return OpenMenuOnce(vitrea, pid, road, 5000);
+}
+
+bool OpenMenuOnce(HWND vitrea, DWORD pid, MenuRoad road, DWORD timeoutMs) {
+    if (road == trayRoad) {
+        PostMessageW(vitrea, APPMSG_TRAY, 0, WM_RBUTTONUP);
+    } else {
+        HWND control = FindWindowExW(vitrea, nullptr, L"VitreaButton", roadControls[road]);
+        if (!control || !BringToFront(vitrea)) return false;
+        RECT r = {};
+        GetWindowRect(control, &r);
+        POINT at = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        if (WindowFromPoint(at) != control) return false;
+        Click(at, road != optionsRoad);
+    }
+    return WaitUntil([&] { return !MenuWindows(pid, true).empty(); }, timeoutMs);
+}
+
+// A row of the open options menu on screen, from its menu window and the rows' heights (items and
+// separators, top to bottom); the frame is whatever the client area leaves around the rows.
+constexpr char optionsRows[] = "iii-ii-iii";
+constexpr int separatorHeight = 9;
+enum OptionsRow { aboutRow = 1, skinlessRow = 7, eddyRow = 8, pewterRow = 9 };
+
+POINT OptionsRowCentre(HWND menu, int index) {
+    int item = GetSystemMetrics(SM_CYMENUCHECK) + 4;
+    auto height = [&](int rows) {
+        int total = 0;
+        for (int i = 0; i < rows; ++i) total += optionsRows[i] == '-' ? separatorHeight : item;
+        return total;
+    };
+    RECT client = {};
+    GetClientRect(menu, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(menu, &origin);
+    int inset = (client.bottom - height(static_cast<int>(sizeof optionsRows - 1))) / 2;
+    return {origin.x + client.right / 2, origin.y + inset + height(index) + item / 2};
+}
+
+// The pointer onto a row of the open options menu, which selects it (the row shows highlighted), then a
+// click: the hook library reports the press and release on the selected row to Vitrea, which runs it.
+bool ClickRow(HWND menu, int row) {
+    POINT at = OptionsRowCentre(menu, row);
+    RECT client = {};
+    GetClientRect(menu, &client);
+    POINT side = {client.right - 6, 0};
+    ClientToScreen(menu, &side);
+    side.y = at.y;
+    MoveTo(at);
+    HDC screen = GetDC(nullptr);
+    bool selected = WaitUntil([&] { return GetPixel(screen, side.x, side.y) == GetSysColor(COLOR_HIGHLIGHT); }, 2000);
+    ReleaseDC(nullptr, screen);
+    Click(at, false);
+    return selected;
+}
+
+constexpr struct SkinRow {
+    int row;
+    const WCHAR* name; // as stored
+} skins[] = {{eddyRow, L"EddyMini"}, {pewterRow, L"PewterMini"}, {skinlessRow, L"Skinless"}};
+
+std::wstring StoredSkin();
+
+// The skin chosen as the user chooses it: the options menu opened, its row clicked, the menu closed.
+bool ChooseSkin(HWND vitrea, DWORD pid, const std::wstring& name) {
+    for (const SkinRow& skin : skins) {
+        if (name != skin.name) continue;
+        if (StoredSkin() == name) return true;
+        std::vector<HWND> open;
+        if (OpenMenu(vitrea, pid, optionsRoad) && (open = MenuWindows(pid, true)).size() == 1)
+            ClickRow(open[0], skin.row);
+        bool chosen = WaitUntil([&] { return StoredSkin() == name; }, 5000);
+        CloseMenus(vitrea, pid);
+        return chosen;
+    }
+    return false;
+}
+
+// ---- real menus and real key chords in the message stream
+
+// A menu opened by one of the user's roads takes part of the stream into its own loop, sometimes gets a
+// real click on a skin row (a setting: the menu stays open), and is closed again.
+void MenuInStream(Run& run, Random& random) {
+    auto road = static_cast<MenuRoad>(random.Below(4));
+    DWORD inside = 5 + random.Below(20);
+    bool clickRow = road == optionsRoad && random.Below(2);
+    int row = skinlessRow + static_cast<int>(random.Below(3));
+    ++run.menusAsked;
+    if (OpenMenu(run.vitrea, run.pid, road)) {
+        ++run.menusShown;
+        for (DWORD i = 0; i < inside; ++i) OneMessage(run, random);
+        std::vector<HWND> open = MenuWindows(run.pid, true);
+        if (clickRow && open.size() == 1) {
+            ClickRow(open[0], row);
+            ++run.rowClicks;
+        }
+    } else {
+        fprintf(stderr, "fuzz: no menu by road %d after %ld messages (settings window %s)\n", static_cast<int>(road),
+                run.figures.sent, IsWindowVisible(run.vitrea) ? "shown" : "hidden");
+        for (DWORD i = 0; i < inside; ++i) OneMessage(run, random);
+    }
+    if (!CloseMenus(run.vitrea, run.pid)) ++run.menusLeftOpen;
+}
+
+// The shortcut as the settings window sets it (Ctrl + Shift with the digits, on), then a chord pressed over
+// the other program's window, which the hook library in that program reports. A level chord must show.
+void ChordInStream(Run& run, Random& random) {
+    static constexpr WORD chordKeys[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9',
+                                         VK_OEM_PLUS, VK_OEM_MINUS, VK_BACK, VK_SPACE};
+    WORD key = random.Pick(chordKeys);
+    Send(run, APPMSG_SETTING, settingShortcutByte, 0x45);
+    Send(run, APPMSG_SETTING, settingShortcutOn, 1);
+    CloseMenus(run.vitrea, run.pid);
+    SetForegroundWindow(run.foreign);
+    if (!WaitUntil([&] { return GetForegroundWindow() == run.foreign; }, 2000)) return;
+    ++run.chords;
+    Keys({VK_CONTROL, VK_SHIFT, key});
+    if (key < '0' || key > '9') return;
+    int digit = key - '0';
+    int level = digit ? (2 * 255 * digit + 10) / 20 : 255;
+    ++run.levelChords;
+    if (WaitUntil([&] { return AlphaOf(run.foreign) == level; }, 3000)) ++run.levelChordsApplied;
+}
+
+// What one step of the run does, picked by weight; the real menus and chords come in every `realEvery`
+// messages, chosen by the same seed.
 struct Action {
     DWORD weight;
     void (*run)(Run&, Random&);
@@ -474,29 +814,6 @@ bool CountSeesALeak(HANDLE process, DWORD pid) {
     return ok;
 }
 
-// The runtime keeps GDI objects out of reach of other processes; the load figures count the occupied slots
-// of the GDI table in the process that runs the engine. Here that count is shown to see 25 brushes leaked
-// and deleted again in this process.
-DWORD GdiSlots() {
-    DWORD found = 0;
-    for (UINT_PTR slot = 1; slot < 0x10000; ++slot)
-        if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot))) ++found;
-    return found;
-}
-
-bool GdiCountSeesALeak() {
-    constexpr int planted = 25;
-    DWORD before = GdiSlots();
-    HBRUSH brushes[planted];
-    for (int i = 0; i < planted; ++i) brushes[i] = CreateSolidBrush(RGB(i, 2 * i, 3 * i));
-    DWORD leaked = GdiSlots();
-    for (HBRUSH brush : brushes) DeleteObject(brush);
-    DWORD after = GdiSlots();
-    bool ok = leaked >= before + planted && after <= before;
-    Row("GDI slot count sees 25 leaked brushes", std::to_string(before) + " -> " + std::to_string(leaked) + " -> " +
-        std::to_string(after), "+25 then back", ok);
-    return ok;
-}
 int AlphaOf(HWND window);
 
 ULONGLONG CpuTime(HANDLE process) {
@@ -581,18 +898,265 @@ int RunIdle(const std::wstring& vitreaExe, long seconds, long fades) {
     settings.Restore();
     return ok && faded == asked && left == 255 ? 0 : 1;
 }
+// ---- load: menus opened, skins switched and About windows opened, each many times over
+
+std::wstring StoredSkin() {
+    WCHAR value[64] = {};
+    DWORD size = sizeof value - sizeof(WCHAR), type = 0;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, settingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return L"";
+    if (RegQueryValueExW(key, L"Skin", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS)
+        value[0] = 0;
+    RegCloseKey(key);
+    return value;
+}
+
+HWND AboutWindowOf(DWORD pid) {
+    std::vector<HWND> found = WindowsOf(L"VitreaAboutClass", pid, false);
+    return found.empty() ? nullptr : found[0];
+}
+
+struct Load {
+    HWND vitrea = nullptr;
+    HANDLE process = nullptr;
+    DWORD pid = 0;
+    long failed = 0; // steps whose effect never showed
+    bool held = true; // every step showed and no count grew
+    long count = 0;
+    std::vector<SIZE_T> tenths; // private memory after each tenth of the steps
+    Usage half = {};            // everything, once half the steps are done
+
+    // Called between steps, with no menu open.
+    void Step(long done) {
+        if (tenths.size() < 10 && done * 10 >= count * static_cast<long>(tenths.size() + 1))
+            tenths.push_back(PrivateBytes(process));
+        if (!half.handles && done * 2 >= count) half = Measure(process, pid);
+    }
+};
+
+// No menu open, no About window, the thread count held still: what the next measurement needs.
+Usage SettledUsage(Load& load) {
+    CloseMenus(load.vitrea, load.pid);
+    DWORD last = 0, steady = 0;
+    Usage usage = {};
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000 && steady < 3; Sleep(50)) {
+        Pump();
+        usage = Measure(load.process, load.pid);
+        steady = usage.threads == last && !AboutWindowOf(load.pid) ? steady + 1 : 0;
+        last = usage.threads;
+    }
+    return usage;
+}
+
+void Failed(Load& load, const char* what, long i) {
+    ++load.failed;
+    fprintf(stderr, "fuzz: load step %ld: %s\n", i, what);
+}
+
+void OneMenuOpening(Load& load, long i) {
+    if (!OpenMenu(load.vitrea, load.pid, static_cast<MenuRoad>(i % 4))) Failed(load, "no menu showed", i);
+    if (!CloseMenus(load.vitrea, load.pid)) Failed(load, "a menu stayed open", i);
+}
+
+// Real clicks on the skin rows of an open options menu, which stays open for the next click; every click
+// names another skin than the one shown, and the switch shows in the stored setting.
+void SkinSwitches(Load& load, long count) {
+    for (long i = 0; i < count;) {
+        if (!OpenMenu(load.vitrea, load.pid, optionsRoad)) {
+            Failed(load, "no options menu for the skins", i++);
+            continue;
+        }
+        // A menu session ends at the half, where the counts are read with no menu open.
+        for (int inMenu = 0; inMenu < 50 && i < count && (i != count / 2 || inMenu == 0); ++inMenu, ++i) {
+            std::vector<HWND> open = MenuWindows(load.pid, true);
+            if (open.size() != 1) break;
+            std::wstring now = StoredSkin(), next;
+            int row = skins[0].row;
+            for (size_t k = 0; k < std::size(skins); ++k)
+                if (now == skins[k].name) {
+                    row = skins[(k + 1) % std::size(skins)].row;
+                    next = skins[(k + 1) % std::size(skins)].name;
+                }
+            if (next.empty()) next = skins[0].name;
+            ClickRow(open[0], row);
+            if (!WaitUntil([&] { return StoredSkin() == next; }, 5000)) Failed(load, "the skin did not switch", i);
+        }
+        CloseMenus(load.vitrea, load.pid);
+        load.Step(i);
+    }
+}
+
+// "About Vitrea..." clicked in the options menu, which closes it; the window is closed as by its close box.
+void OneAboutWindow(Load& load, long i) {
+    if (!OpenMenu(load.vitrea, load.pid, optionsRoad)) {
+        Failed(load, "no options menu for About", i);
+        return;
+    }
+    std::vector<HWND> open = MenuWindows(load.pid, true);
+    bool selected = open.size() == 1 && ClickRow(open[0], aboutRow);
+    HWND about = nullptr;
+    auto shown = [&] { return (about = AboutWindowOf(load.pid)) != nullptr; };
+    // A click the menu did not take (it leaves the menu open) is given once more, as a user would.
+    if (!WaitUntil(shown, 3000) && (open = MenuWindows(load.pid, true)).size() == 1) {
+        ++secondClicks;
+        fprintf(stderr, "fuzz: load step %ld: About clicked once more (the row %s selected)\n", i,
+                selected ? "showed" : "never showed");
+        selected = ClickRow(open[0], aboutRow);
+    }
+    if (!WaitUntil(shown, 5000)) {
+        bool menuOpen = !MenuWindows(load.pid, true).empty();
+        Failed(load, selected ? (menuOpen ? "no About window (row selected, menu still open)"
+                                          : "no About window (row selected, menu closed)")
+                              : "no About window (row never showed selected)", i);
+        CloseMenus(load.vitrea, load.pid);
+        return;
+    }
+    CloseMenus(load.vitrea, load.pid);
+    PostMessageW(about, WM_SYSCOMMAND, SC_CLOSE, 0);
+    if (!WaitUntil([&] { return !IsWindow(about); }, 5000)) Failed(load, "the About window stayed", i);
+}
+
+// Runs `count` steps between two settled measurements and prints their rows. The runtime's heap and caches
+// grow for a while after the first uses (a window's cached DC, the heap's next block); a leak keeps growing
+// with every step, so each count is judged over the second half of the steps.
+template <typename Steps> void LoadPart(Load& load, const char* what, long count, Steps steps) {
+    Usage before = SettledUsage(load);
+    GdiTypes gdiBefore = GdiTypesNow();
+    load.failed = 0;
+    load.count = count;
+    load.tenths.clear();
+    load.half = {};
+    secondClicks = 0;
+    steps();
+    Usage after = SettledUsage(load);
+    std::string gdiChange = GdiChange(gdiBefore, GdiTypesNow());
+    std::string name = std::to_string(count) + " " + what;
+    Row((name + ": steps whose effect showed").c_str(),
+        std::to_string(count - load.failed) + " of " + std::to_string(count) + ", " +
+            std::to_string(secondClicks) + " clicks given twice",
+        "all", load.failed == 0);
+    load.held &= load.failed == 0;
+    const Usage& half = load.half.handles ? load.half : before;
+    auto flat = [&](const char* figure, DWORD Usage::*count) {
+        bool ok = after.*count <= half.*count;
+        Row((name + ": " + figure + " at start, half, end").c_str(),
+            std::to_string(before.*count) + " -> " + std::to_string(half.*count) + " -> " +
+                std::to_string(after.*count) + (count == &Usage::gdiSlots ? gdiChange : ""),
+            "second half flat", ok);
+        load.held &= ok;
+    };
+    flat("handles", &Usage::handles);
+    flat("GDI objects (table slots)", &Usage::gdiSlots);
+    flat("USER objects (windows + menus)", &Usage::userObjects);
+    Row((name + ": private memory at start, half, end (KB)").c_str(),
+        std::to_string(before.privateBytes / 1024) + " -> " + std::to_string(half.privateBytes / 1024) + " -> " +
+            std::to_string(after.privateBytes / 1024),
+        "second half flat (+256 KB)", after.privateBytes <= half.privateBytes + 256 * 1024);
+}
+
+// Each count is shown to see what Vitrea's process leaks: objects made there on purpose by counts.dll (never
+// by Vitrea itself) must raise it by their number, and their release must bring it back.
+bool LeaksShow(HANDLE process, DWORD pid) {
+    bool ok = true;
+    struct Kind {
+        const char* figure;
+        UINT_PTR kind;
+        DWORD Usage::*count;
+        long expected; // at least this much more
+    } kinds[] = {{"GDI count sees 25 brushes leaked in Vitrea", 1, &Usage::gdiSlots, 25},
+                 {"USER count sees 25 menus leaked in Vitrea", 2, &Usage::userObjects, 25},
+                 {"USER count sees 25 windows leaked in Vitrea", 3, &Usage::userObjects, 25}};
+    for (const Kind& kind : kinds) {
+        Usage before = Measure(process, pid);
+        inside.Call("Leak", (kind.kind << 16) | 25, kind.kind != 3);
+        Usage leaked = {};
+        WaitUntil([&] {
+            leaked = Measure(process, pid);
+            return leaked.*kind.count >= before.*kind.count + kind.expected;
+        }, 5000);
+        inside.Call("Release");
+        Usage after = {};
+        WaitUntil([&] {
+            after = Measure(process, pid);
+            return after.*kind.count <= before.*kind.count;
+        }, 5000);
+        bool seen = leaked.*kind.count >= before.*kind.count + kind.expected && after.*kind.count <= before.*kind.count;
+        Row(kind.figure, std::to_string(before.*kind.count) + " -> " + std::to_string(leaked.*kind.count) + " -> " +
+            std::to_string(after.*kind.count), "+25 then back", seen);
+        ok &= seen;
+    }
+    SIZE_T before = PrivateBytes(process);
+    inside.Call("Leak", (4u << 16) | 25);
+    SIZE_T leaked = PrivateBytes(process);
+    inside.Call("Release");
+    SIZE_T after = PrivateBytes(process);
+    // The heap moves by a few KB of its own meanwhile.
+    bool seen = leaked >= before + 24 * 64 * 1024 && after <= before + 64 * 1024;
+    Row("private memory sees 1600 KB leaked in Vitrea (KB)", std::to_string(before / 1024) + " -> " +
+        std::to_string(leaked / 1024) + " -> " + std::to_string(after / 1024), "+1600 then back", seen);
+    return ok && seen && CountSeesALeak(process, pid);
+}
+
+int RunLoad(const std::wstring& vitreaExe, long count) {
+    item = "load";
+    SettingsGuard settings;
+    RegDeleteKeyW(HKEY_CURRENT_USER, settingsKey);
+    PROCESS_INFORMATION vitrea = {};
+    Load load;
+    load.vitrea = StartProcess(vitreaExe, L"", vitrea, L"VitreaClass", L"Vitrea");
+    load.process = vitrea.hProcess;
+    load.pid = vitrea.dwProcessId;
+    bool ok = load.vitrea && WaitUntil([&] { return IsWindowVisible(load.vitrea); }, 20000) &&
+              inside.Load(vitrea.hProcess, CountsLibrary());
+    if (!ok) fprintf(stderr, "fuzz: Vitrea did not start, or counts.dll could not be loaded into it\n");
+    // Every road once before the first measurement, and the tooltip: first uses fill the runtime's caches.
+    if (ok && !ShowTooltip(load.vitrea, load.pid)) fprintf(stderr, "fuzz: the options button's tooltip never showed\n");
+    for (long i = 0; ok && i < 4; ++i) OneMenuOpening(load, i);
+    if (ok) SkinSwitches(load, 3);
+    if (ok) OneAboutWindow(load, -1);
+    if (ok) {
+        LoadPart(load, "menu openings", count, [&] {
+            for (long i = 0; i < count; ++i) {
+                OneMenuOpening(load, i);
+                load.Step(i + 1);
+            }
+        });
+        // The skins differ in what they hold, so the switches end on the skin they started from.
+        long switches = count + (3 - count % 3) % 3;
+        LoadPart(load, "skin switches", switches, [&] { SkinSwitches(load, switches); });
+        LoadPart(load, "About windows", count, [&] {
+            for (long i = 0; i < count; ++i) {
+                OneAboutWindow(load, i);
+                load.Step(i + 1);
+            }
+        });
+        ok = LeaksShow(load.process, load.pid) && load.held;
+    }
+    if (load.vitrea) PostMessageW(load.vitrea, WM_CLOSE, 0, 0);
+    DWORD exited = vitrea.hProcess ? WaitForSingleObject(vitrea.hProcess, 20000) : WAIT_FAILED;
+    DWORD code = STILL_ACTIVE;
+    if (vitrea.hProcess) GetExitCodeProcess(vitrea.hProcess, &code);
+    Row("exit after the load", exited == WAIT_OBJECT_0 ? "code " + std::to_string(code) : "still running", "code 0",
+        exited == WAIT_OBJECT_0 && code == 0);
+    if (exited != WAIT_OBJECT_0 && vitrea.hProcess) TerminateProcess(vitrea.hProcess, 99);
+    for (HANDLE handle : {vitrea.hProcess, vitrea.hThread})
+        if (handle) CloseHandle(handle);
+    settings.Restore();
+    return ok && exited == WAIT_OBJECT_0 && code == 0 ? 0 : 1;
+}
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        fprintf(stderr, "usage: fuzz <Vitrea.exe> <probe.exe> [--seed N] [--messages N] [--leak-check]\n"
-                        "       fuzz <Vitrea.exe> <probe.exe> --idle SECONDS [--fades N]\n");
+        fprintf(stderr, "usage: fuzz <Vitrea.exe> <probe.exe> [--seed N] [--messages N] [--real-every N] [--leak-check]\n"
+                        "       fuzz <Vitrea.exe> <probe.exe> --idle SECONDS [--fades N]\n"
+                        "       fuzz <Vitrea.exe> <probe.exe> --load N\n");
         return 2;
     }
     unsigned long long seed = GetTickCount() ^ (static_cast<unsigned long long>(GetCurrentProcessId()) << 20);
     long messages = 100000;
     bool leakCheck = false;
-    long idleSeconds = -1, fades = 10;
+    long idleSeconds = -1, fades = 10, realEvery = 200, load = -1;
     for (int i = 3; i < argc; ++i) {
         std::wstring option = argv[i];
         if (option == L"--seed" && i + 1 < argc) seed = wcstoull(argv[++i], nullptr, 10);
@@ -600,6 +1164,8 @@ int wmain(int argc, wchar_t** argv) {
         else if (option == L"--leak-check") leakCheck = true;
         else if (option == L"--idle" && i + 1 < argc) idleSeconds = wcstol(argv[++i], nullptr, 10);
         else if (option == L"--fades" && i + 1 < argc) fades = wcstol(argv[++i], nullptr, 10);
+        else if (option == L"--real-every" && i + 1 < argc) realEvery = wcstol(argv[++i], nullptr, 10);
+        else if (option == L"--load" && i + 1 < argc) load = wcstol(argv[++i], nullptr, 10);
         else {
             fprintf(stderr, "fuzz: unknown option\n");
             return 2;
@@ -610,6 +1176,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     if (idleSeconds >= 0) return RunIdle(WindowsPath(argv[1]), idleSeconds, fades);
+    if (load >= 0) return RunLoad(WindowsPath(argv[1]), load);
     if (!seed) seed = 1; // the generator stays at zero from a zero state
     printf("fuzz: seed %llu, %ld messages (run again with --seed %llu for the same stream)\n", seed, messages, seed);
     fflush(stdout);
@@ -626,7 +1193,8 @@ int wmain(int argc, wchar_t** argv) {
     RegisterClassW(&cls);
 
     PROCESS_INFORMATION target = {}, vitreaProcess = {};
-    HWND foreign = StartProcess(WindowsPath(argv[2]), L"target VitreaFuzzTarget 500 300 400 300", target, nullptr,
+    // Below the settings window: once a chord has pinned it on top it must not cover the buttons a user clicks.
+    HWND foreign = StartProcess(WindowsPath(argv[2]), L"target VitreaFuzzTarget 520 470 480 250", target, nullptr,
                                 L"VitreaFuzzTarget");
     Run run = {};
     run.vitrea = StartProcess(WindowsPath(argv[1]), L"", vitreaProcess, L"VitreaClass", L"Vitrea");
@@ -659,21 +1227,47 @@ int wmain(int argc, wchar_t** argv) {
     if (HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr))
         EnumChildWindows(taskbar, AddChild, reinterpret_cast<LPARAM>(&run.handles));
 
+    run.pid = vitreaProcess.dwProcessId;
+    run.foreign = foreign;
+    if (!inside.Load(run.process, CountsLibrary()))
+        fprintf(stderr, "fuzz: counts.dll could not be loaded into Vitrea; GDI and USER objects read as 0\n");
     Random random = {seed};
     DWORD totalWeight = 0;
     for (const Action& action : actions) totalWeight += action.weight;
     // A first stretch warms Vitrea up (first curtain, first fade) before its usage is taken.
     long warmUp = messages / 20 < 50 ? 50 : messages / 20;
     Usage before = {}, middle = {};
+    GdiTypes gdiBefore = {};
+    std::wstring startSkin; // the skins differ in what they hold: the counts are compared in the same skin
+    std::vector<SIZE_T> tenths; // private memory after each tenth of the measured stretch
     bool crashed = false;
     double started = NowMs();
+    long nextReal = realEvery;
     while (run.figures.sent < messages + warmUp) {
         if (!before.handles && run.figures.sent >= warmUp) {
+            startSkin = StoredSkin();
+            if (!ShowTooltip(run.vitrea, run.pid)) fprintf(stderr, "fuzz: the options button's tooltip never showed\n");
             Settle(run, vitreaProcess.dwProcessId);
             before = Measure(run.process, vitreaProcess.dwProcessId);
+            gdiBefore = GdiTypesNow();
+            inside.Call("RememberBrushes");
         }
-        if (!middle.handles && run.figures.sent >= warmUp + messages / 2)
+        if (!middle.handles && run.figures.sent >= warmUp + messages / 2) {
+            ChooseSkin(run.vitrea, run.pid, startSkin);
+            Settle(run, vitreaProcess.dwProcessId);
             middle = Measure(run.process, vitreaProcess.dwProcessId);
+        }
+        if (before.handles && tenths.size() < 10 &&
+            run.figures.sent >= warmUp + messages * static_cast<long>(tenths.size() + 1) / 10)
+            tenths.push_back(PrivateBytes(run.process));
+        if (realEvery > 0 && run.figures.sent >= nextReal) {
+            nextReal = run.figures.sent + realEvery;
+            if (random.Below(2))
+                MenuInStream(run, random);
+            else
+                ChordInStream(run, random);
+            continue;
+        }
         DWORD pick = random.Below(totalWeight);
         for (const Action& action : actions) {
             if (pick < action.weight) {
@@ -693,6 +1287,7 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     double seconds = (NowMs() - started) / 1000.0;
+    if (!crashed && before.handles && tenths.size() < 10) tenths.push_back(PrivateBytes(run.process));
 
     bool hardGoals = !crashed && run.figures.unanswered == 0;
     Row("messages sent", std::to_string(run.figures.sent) + " in " + Number(seconds, "%.1f") + " s", "-", true);
@@ -711,8 +1306,11 @@ int wmain(int argc, wchar_t** argv) {
     Row("time spent by message", spent, "-", true);
     Row("slowest answer", slowest, "< 1000 ms", run.figures.slowestMs < answerGoalMs);
     if (!crashed) {
+        if (!startSkin.empty() && !ChooseSkin(run.vitrea, run.pid, startSkin))
+            fprintf(stderr, "fuzz: the skin of the start could not be chosen again\n");
         Settle(run, vitreaProcess.dwProcessId);
         Usage after = Measure(run.process, vitreaProcess.dwProcessId);
+        std::string gdiChange = GdiChange(gdiBefore, GdiTypesNow());
         RowFlat("Vitrea handles (duplicable values)", before.handles, after.handles);
         RowFlat("Vitrea windows", before.windows, after.windows);
         RowFlat("Vitrea threads", before.threads, after.threads);
@@ -723,10 +1321,40 @@ int wmain(int argc, wchar_t** argv) {
             std::to_string(before.privateBytes / 1024) + " -> " + std::to_string(middle.privateBytes / 1024) +
                 " -> " + std::to_string(after.privateBytes / 1024),
             "second half flat (+256 KB)", memoryFlat);
+        std::string series;
+        for (SIZE_T bytes : tenths) {
+            if (!series.empty()) series += ' ';
+            series += std::to_string(bytes / 1024);
+        }
+        Row("Vitrea private memory after each tenth (KB)", series, "-", true);
+        // Judged like memory, over the second half: the runtime makes some objects on their first use (a
+        // window's cached DC and its region, the brush of a system colour) and keeps them.
+        for (auto [figure, count] : {std::pair{"Vitrea GDI objects (table slots, read inside)", &Usage::gdiSlots},
+                                     std::pair{"Vitrea USER objects (windows + menus, read inside)", &Usage::userObjects}})
+            Row(figure, std::to_string(before.*count) + " -> " + std::to_string(middle.*count) + " -> " +
+                std::to_string(after.*count) + (count == &Usage::gdiSlots ? gdiChange : ""),
+                "second half flat", after.*count <= middle.*count);
+        DWORD newBrush = inside.Call("NewBrushColour");
+        if (newBrush != CLR_INVALID) {
+            int systemColour = -1;
+            for (int index = 0; index <= COLOR_MENUBAR && systemColour < 0; ++index)
+                if (GetSysColor(index) == newBrush) systemColour = index;
+            fprintf(stderr, "fuzz: a brush made after the first measurement: colour %06lX, system colour %d\n",
+                    newBrush, systemColour);
+        }
+        Row("real menu openings shown",
+            std::to_string(run.menusShown) + " of " + std::to_string(run.menusAsked) + ", " +
+                std::to_string(run.rowClicks) + " row clicks, " + std::to_string(run.menusLeftOpen) + " left open, " +
+                std::to_string(secondClicks) + " clicks given twice",
+            "all, none left open", run.menusShown == run.menusAsked && run.menusLeftOpen == 0);
+        Row("real key chords: level chords that showed",
+            std::to_string(run.levelChordsApplied) + " of " + std::to_string(run.levelChords) + " (" +
+                std::to_string(run.chords) + " chords)",
+            "all", run.levelChordsApplied == run.levelChords);
         Row("Vitrea GDI objects (GetGuiResources)",
             std::to_string(before.gdiReported) + " -> " + std::to_string(after.gdiReported),
             before.gdiReported ? "flat" : "flat (runtime answers 0)", after.gdiReported <= before.gdiReported);
-        if (leakCheck) hardGoals &= CountSeesALeak(run.process, vitreaProcess.dwProcessId) && GdiCountSeesALeak();
+        if (leakCheck) hardGoals &= LeaksShow(run.process, run.pid);
         PostMessageW(run.vitrea, WM_CLOSE, 0, 0);
         DWORD exited = WaitForSingleObject(run.process, 20000);
         DWORD code = STILL_ACTIVE;
@@ -754,6 +1382,7 @@ int wmain(int argc, wchar_t** argv) {
     Row("windows left translucent after exit", std::to_string(leftTranslucent), "0", leftTranslucent == 0);
     Row("windows left topmost after exit", std::to_string(leftTopmost), "0", leftTopmost == 0);
     hardGoals &= leftTranslucent == 0;
+    hardGoals &= run.menusShown == run.menusAsked && run.menusLeftOpen == 0;
 
     PostThreadMessageW(victims.id, WM_QUIT, 0, 0);
     WaitForSingleObject(victims.thread, 10000);
