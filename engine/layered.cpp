@@ -29,8 +29,9 @@ struct CurtainRequest {
 // How long the main thread waits for another program's window to take a message. A program that lets this
 // pass is hung or badly busy; waiting on it longer would freeze Vitrea's window, tray icon and menus too.
 constexpr UINT otherProgramWait = 400;
-// One apply sends a window several messages: once its thread has let one time out, the next ones get only
-// a short wait, long enough for a program that answers again, until it does or this long has passed.
+// One apply sends a window several messages: once its thread has let one time out, each next one is
+// preceded by a short look, long enough for a program that answers again, until it does or this long has
+// passed.
 constexpr UINT recheckWait = 50;
 constexpr DWORD unresponsiveSpell = 5000;
 DWORD unresponsiveThread;
@@ -110,13 +111,16 @@ bool SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // The window's thread costs a look-up in the system each time, so it is only read while some thread is
     // known to have let a message time out, or once a message has.
     DWORD thread = InUnresponsiveSpell() ? GetWindowThreadProcessId(window, nullptr) : 0;
-    bool suspect = thread && thread == unresponsiveThread;
     DWORD_PTR result = 0;
-    if (SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
-                            suspect ? recheckWait : otherProgramWait, &result)) {
-        if (suspect) unresponsiveThread = 0;
+    // A thread that let a message time out a moment ago first gets a short look with an empty message: one
+    // still stuck costs little, one that has woken is served with the usual wait, however much work the
+    // message itself asks of it.
+    bool awake = !thread || thread != unresponsiveThread ||
+                 SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, recheckWait, &result);
+    if (awake && thread == unresponsiveThread) unresponsiveThread = 0;
+    if (awake && SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                                     otherProgramWait, &result))
         return true;
-    }
     if (!thread) thread = GetWindowThreadProcessId(window, nullptr);
     // A window destroyed meanwhile says nothing about its thread.
     if (thread && IsWindow(window)) {
