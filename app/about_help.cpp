@@ -54,6 +54,8 @@ DWORD WINAPI AboutThreadProc(LPVOID) {
     CentredFrame frame = CentreOnScreen(410, 155);
     app.aboutWindow = CreateWindowExW(0, aboutClassName, aboutTitle, aboutStyle, frame.left, frame.top,
                                       frame.width, frame.height, nullptr, nullptr, app.instance, nullptr);
+    // With no window nothing would ever post this thread its quit message.
+    if (!app.aboutWindow) return 0;
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0)) {
         TranslateMessage(&message);

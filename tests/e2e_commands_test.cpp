@@ -326,6 +326,18 @@ TEST_F(InMenuCommands, AboutOpensOneWindowThatClosesWhenMinimised) {
 
     ShowWindowAsync(about, SW_MINIMIZE);
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }, 5000)) << "minimising did not close it";
+    EXPECT_TRUE(WaitFor([&] { return ProgramThreads(vitrea, FindVitreaWindow(vitrea)).empty(); }));
+
+    // An About window the system refuses to create leaves no thread waiting for ever behind it.
+    {
+        WindowRefuser refuser;
+        ASSERT_TRUE(refuser.refused && refuser.hook);
+        chooseAbout();
+        EXPECT_EQ(WaitForSingleObject(refuser.refused, 5000), WAIT_OBJECT_0) << "the About window was not refused";
+        EXPECT_TRUE(WaitFor([&] { return ProgramThreads(vitrea, FindVitreaWindow(vitrea)).empty(); }))
+            << "the About thread stayed";
+    }
+
     chooseAbout();
     EXPECT_TRUE(WaitFor([&] { return aboutWindows().size() == 1 && IsWindowVisible(aboutWindows()[0]); }, 5000));
     PostMessageW(other.window, WM_CLOSE, 0, 0);

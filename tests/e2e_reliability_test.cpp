@@ -5,6 +5,7 @@
 #include "support/skin_files.h"
 #include <shlwapi.h>
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 
 namespace {
@@ -403,14 +404,8 @@ TEST_F(Faults, RefusedCurtainStillEndsEveryApplyCleanly) {
     constexpr UINT clearSightings = WM_APP + 3, sighting = WM_APP + 6;
     Start(L"FaultCurtain");
     std::vector<RegValue> settings = StoredSettings();
-    HANDLE refused = CreateEventW(nullptr, TRUE, FALSE, L"VitreaTestCurtainRefused");
-    WCHAR self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    HMODULE refuser = LoadLibraryW((FolderOf(self) + L"\\refuse_curtain.dll").c_str());
-    ASSERT_TRUE(refuser && refused);
-    auto refuse = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(refuser, "RefuseCurtain")));
-    HHOOK hook = SetWindowsHookExW(WH_CBT, refuse, refuser, 0);
-    ASSERT_TRUE(hook);
+    auto refuser = std::make_unique<WindowRefuser>();
+    ASSERT_TRUE(refuser->refused && refuser->hook);
     // The curtains seen by the target when it took the style; -1 when it did not take it.
     auto curtainsSeen = [&] {
         LRESULT count = SendMessageW(target, sighting, 0xFFFF, 0);
@@ -426,11 +421,9 @@ TEST_F(Faults, RefusedCurtainStillEndsEveryApplyCleanly) {
         EXPECT_FALSE(IsLayered(target));
         EXPECT_TRUE(Answers(window, 1000));
     }
-    EXPECT_EQ(WaitForSingleObject(refused, 0), WAIT_OBJECT_0) << "the hook never refused a curtain";
+    EXPECT_EQ(WaitForSingleObject(refuser->refused, 0), WAIT_OBJECT_0) << "the hook never refused a curtain";
     EXPECT_TRUE(WaitFor([&] { return ProgramThreads(vitrea, window).empty(); })) << "a curtain thread was left";
-    UnhookWindowsHookEx(hook);
-    FreeLibrary(refuser);
-    CloseHandle(refused);
+    refuser.reset();
 
     SendMessageW(target, clearSightings, 0, 0);
     EXPECT_EQ(SetAlpha(target, 90), 0);

@@ -18,6 +18,21 @@ std::wstring WindowsPath(const std::string& unixPath) {
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
+WindowRefuser::WindowRefuser() {
+    refused = CreateEventW(nullptr, TRUE, FALSE, L"VitreaTestCurtainRefused");
+    WCHAR self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    library = LoadLibraryW((FolderOf(self) + L"\\refuse_curtain.dll").c_str());
+    auto refuse = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(library, "RefuseCurtain")));
+    if (refuse) hook = SetWindowsHookExW(WH_CBT, refuse, library, 0);
+}
+
+WindowRefuser::~WindowRefuser() {
+    if (hook) UnhookWindowsHookEx(hook);
+    if (library) FreeLibrary(library);
+    if (refused) CloseHandle(refused);
+}
+
 Process::~Process() {
     if (!info.hProcess) return;
     if (Running()) {

@@ -24,6 +24,16 @@ struct Process {
     bool Running() const;
 };
 
+// The test library's global CBT hook, installed for the object's lifetime, refusing every curtain and About
+// window in any process; `refused` is set each time it refuses one.
+struct WindowRefuser {
+    WindowRefuser();
+    ~WindowRefuser();
+    HANDLE refused = nullptr;
+    HMODULE library = nullptr;
+    HHOOK hook = nullptr;
+};
+
 // The settings window of a running Vitrea, found by its class and title and owned by the given process.
 HWND FindVitreaWindow(const Process& process, DWORD timeoutMs = 20000);
 // Threads of the program that it started itself (at a function of its own image), besides the thread of
