@@ -33,6 +33,51 @@ vitrea_apt() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >&2
 }
 
+# Prints "[options] URI" of the first enabled apt source of the machine (under ROOT, default /) whose suites
+# include SUITE, from one-line (sources.list, *.list) and deb822 (*.sources) files; nothing when none does.
+# Usage: vitrea_apt_archive SUITE [ROOT]
+vitrea_apt_archive() {
+    local files=() f
+    for f in "${2:-}"/etc/apt/sources.list "${2:-}"/etc/apt/sources.list.d/*.list "${2:-}"/etc/apt/sources.list.d/*.sources; do
+        if [ -f "$f" ]; then files+=("$f"); fi
+    done
+    [ ${#files[@]} -gt 0 ] || return 0
+    awk -v want="$1" '
+        function flush() {
+            if (types ~ /(^| )deb( |$)/ && enabled != "no" && (" " suites " ") ~ (" " want " ") && uri != "" && uri !~ /^cdrom:/) {
+                split(uri, u, " ")
+                print (signed != "" ? "[signed-by=" signed "] " : "") u[1]; found = 1; exit
+            }
+            types = uri = suites = signed = enabled = ""
+        }
+        FNR == 1 { flush() }
+        FILENAME ~ /\.sources$/ {
+            if ($0 ~ /^[ \t]*$/) { flush(); next }
+            if ($0 ~ /^#/ || $0 ~ /^[ \t]/) next
+            field = tolower(substr($0, 1, index($0, ":") - 1)); value = substr($0, index($0, ":") + 1)
+            gsub(/^[ \t]+|[ \t]+$/, "", value); gsub(/[ \t]+/, " ", value)
+            if (field == "types") types = value
+            else if (field == "uris") uri = value
+            else if (field == "suites") suites = value
+            else if (field == "enabled") enabled = tolower(value)
+            else if (field == "signed-by" && value !~ / /) signed = value
+            next
+        }
+        {
+            sub(/#.*/, "")
+            if ($1 != "deb") next
+            line = $0; options = ""
+            if (match(line, /^[ \t]*deb[ \t]+\[[^]]*\]/)) {
+                options = substr(line, index(line, "["), RSTART + RLENGTH - index(line, "[")) " "
+                line = substr(line, RSTART + RLENGTH)
+            } else sub(/^[ \t]*deb/, "", line)
+            split(line, f, " ")
+            # A disc cannot serve another suite.
+            if (f[2] == want && f[1] !~ /^cdrom:/) { print options f[1]; found = 1; exit }
+        }
+        END { if (!found) flush() }' "${files[@]}"
+}
+
 # Some hosts run 64-bit user code only; there 32-bit Wine runs through qemu-user, registered with binfmt_misc.
 # Debian's qemu 7.2 reports every page fault with trap number -1, which Wine takes for an illegal
 # instruction, so the newer qemu from bookworm-backports is needed.
@@ -44,8 +89,15 @@ vitrea_enable_i386() {
     if [ -z "$have" ] || dpkg --compare-versions "$have" lt 1:8; then
         local codename
         codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-        if [ "$codename" = bookworm ] && ! grep -rqs bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d; then
-            echo "deb http://deb.debian.org/debian bookworm-backports main" > /etc/apt/sources.list.d/vitrea-backports.list
+        if [ "$codename" = bookworm ] && [ -z "$(vitrea_apt_archive bookworm-backports)" ]; then
+            # Through the address the machine already uses for Debian: it may reach no other.
+            local archive
+            archive=$(vitrea_apt_archive bookworm)
+            if [ -z "$archive" ]; then
+                vitrea_log "no apt source of this machine serves bookworm, so bookworm-backports cannot be added"
+                return 1
+            fi
+            echo "deb $archive bookworm-backports main" > /etc/apt/sources.list.d/vitrea-backports.list
             apt-get update -qq >&2
         fi
         if [ "$codename" = bookworm ]; then

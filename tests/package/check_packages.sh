@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the packages in a dist folder against the build they came from: checksums, the zip's file list and
-# bytes, the PE check of every program file and of the installer, and a second run giving the same bytes.
+# bytes, the PE check of every program file and of the installer, and the same bytes from a second run and
+# from a build in another folder.
 # Usage: check_packages.sh <dist folder> <build folder>
 set -u
 dist=$1 build=$2
@@ -42,6 +43,26 @@ rm -rf "$again"
 check "a second run of the package command" 'VITREA_BUILD=$build "$root/tools/package.sh" --no-build "$again" >/dev/null 2>&1'
 check "gives a byte-identical installer" 'cmp "$dist/$setup" "$again/$setup"'
 check "gives a byte-identical zip" 'cmp "$dist/$zip" "$again/$zip"'
+
+# The same sources in a folder of another name and length, built there (only what the packages ship) and
+# packaged there, give the same bytes: no path or leftover memory of the build may reach a package.
+elsewhere=$(mktemp -d "${TMPDIR:-/tmp}/vitrea-built-elsewhere.XXXXXXXX")
+trap 'rm -rf "$unpacked" "$elsewhere"' EXIT
+other=$elsewhere/build
+[ ${#other} != ${#build} ] || other=$elsewhere/build-elsewhere
+(cd "$root" && git ls-files -z --cached --others --exclude-standard |
+    tar --null --ignore-failed-read -T - -cf - 2>/dev/null) | (mkdir -p "$elsewhere/src" && tar -xf - -C "$elsewhere/src")
+shipped=$(for n in $expected; do [ -f "$build/$n" ] && echo "$n"; done)
+# Its package command reads the commit's time through the same repository.
+gitdir=$(git -C "$root" rev-parse --absolute-git-dir 2>/dev/null)
+check "the same sources build and package in another folder" 'cmake -S "$elsewhere/src" -B "$other" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$elsewhere/src/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DBUILD_TESTING=OFF >"$elsewhere/log" 2>&1 && ninja -C "$other" $shipped >>"$elsewhere/log" 2>&1 &&
+    env ${gitdir:+GIT_DIR="$gitdir"} VITREA_BUILD="$other" "$elsewhere/src/tools/package.sh" --no-build \
+        "$elsewhere/dist" >>"$elsewhere/log" 2>&1 || { tail -20 "$elsewhere/log"; false; }'
+for n in $shipped; do cmp -s "$build/$n" "$other/$n" || echo "  $n differs when built in $other"; done
+check "giving a byte-identical installer" 'cmp "$dist/$setup" "$elsewhere/dist/$setup"'
+check "and a byte-identical zip" 'cmp "$dist/$zip" "$elsewhere/dist/$zip"'
 
 [ $failures = 0 ] && echo "packages: all checks passed" || echo "packages: $failures checks failed"
 [ $failures = 0 ]
