@@ -1,5 +1,6 @@
 // The About window and the one-call workers of the Options menu: help, home page and quit.
 #include "app/about_help.h"
+#include <objbase.h>
 #include <shellapi.h>
 #include "app/main.h"
 #include "menus/build.h"
@@ -72,6 +73,16 @@ void HelpFilePath(WCHAR* path, DWORD capacity) {
     lstrcpyW(path + length, helpFileName);
 }
 
+namespace {
+// The shell may hand the request to handlers that need COM on the calling thread; these worker threads
+// are the shell's callers, so each sets COM up around its one call.
+void ShellOpen(const WCHAR* file) {
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    ShellExecuteW(nullptr, L"open", file, nullptr, nullptr, SW_SHOWNORMAL);
+    if (SUCCEEDED(com)) CoUninitialize();
+}
+} // namespace
+
 // The file is taken from the program's folder, not the current one, which a start from the Run key or a
 // shortcut sets to somewhere else.
 DWORD WINAPI HelpThreadProc(LPVOID) {
@@ -82,12 +93,12 @@ DWORD WINAPI HelpThreadProc(LPVOID) {
     }
     WCHAR path[modulePathCapacity];
     HelpFilePath(path, modulePathCapacity);
-    ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL);
+    ShellOpen(path);
     return 0;
 }
 
 DWORD WINAPI HomePageThreadProc(LPVOID) {
-    ShellExecuteW(nullptr, L"open", homePageAddress, nullptr, nullptr, SW_SHOWNORMAL);
+    ShellOpen(homePageAddress);
     return 0;
 }
 

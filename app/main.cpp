@@ -21,6 +21,7 @@ namespace {
 constexpr WCHAR mainClassName[] = L"VitreaClass";
 constexpr WCHAR mainTitle[] = L"Vitrea";
 constexpr WCHAR mutexName[] = L"Vitrea Mutex";
+constexpr DWORD firstWindowWaitMs = 5000, firstWindowPollMs = 50;
 constexpr DWORD mainWindowStyle = 0x80CA0004;
 constexpr DWORD checkButtonStyle = 0x5000000B;
 constexpr DWORD comboStyle = 0x50000003;
@@ -294,6 +295,30 @@ void CreateSettingsWindow(HINSTANCE instance) {
     AddTooltips();
 }
 
+namespace {
+// Opening and then creating would let two starts at the same moment both find no mutex: it is created in one
+// step, and whoever did not create it leaves. The handle stays open until the process ends.
+bool BecomeTheOnlyInstance() {
+    SetLastError(ERROR_SUCCESS);
+    HANDLE guard = CreateMutexW(nullptr, FALSE, mutexName);
+    // Another user's instance may have made a mutex that refuses this one even a handle: it runs all the same.
+    if (!guard) return GetLastError() != ERROR_ACCESS_DENIED;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
+    CloseHandle(guard);
+    return false;
+}
+
+// A first instance started at the same moment may not have made its window yet: it is waited for a while.
+void RestoreFirstInstance() {
+    HWND first = nullptr;
+    for (DWORD waited = 0; !(first = FindWindowW(mainClassName, mainTitle)) && waited < firstWindowWaitMs;
+         waited += firstWindowPollMs)
+        Sleep(firstWindowPollMs);
+    ShowWindow(first, SW_RESTORE);
+    SetForegroundWindow(first);
+}
+} // namespace
+
 int VitreaMain(HINSTANCE instance) {
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof version;
@@ -308,14 +333,10 @@ int VitreaMain(HINSTANCE instance) {
     app.updateLayeredWindow = ProcAddress<UpdateLayeredWindowFn>(user32, "UpdateLayeredWindow");
     app.isXP = version.dwMinorVersion != 0;
 
-    if (HANDLE running = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, mutexName)) {
-        CloseHandle(running);
-        HWND first = FindWindowW(mainClassName, mainTitle);
-        ShowWindow(first, SW_RESTORE);
-        SetForegroundWindow(first);
+    if (!BecomeTheOnlyInstance()) {
+        RestoreFirstInstance();
         return 0;
     }
-    CreateMutexW(nullptr, FALSE, mutexName); // held until the process ends
 
     CreateSettingsWindow(instance);
     LoadSettings();

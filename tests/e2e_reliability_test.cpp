@@ -302,6 +302,26 @@ TEST_F(Faults, FiftySecondStartsInATightLoopLeaveOneInstance) {
     CloseVitrea();
 }
 
+// Starts released at the same moment with no Vitrea running, round after round: one becomes the instance
+// and every other leaves at once.
+TEST_F(Faults, StartsReleasedTogetherLeaveOneInstance) {
+    constexpr int rounds = 40, together = 8;
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<Process> starts(together);
+        for (Process& start : starts)
+            ASSERT_TRUE(start.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe), CREATE_SUSPENDED));
+        for (Process& start : starts) ResumeThread(start.info.hThread);
+        auto running = [&] { return std::count_if(starts.begin(), starts.end(), [](auto& p) { return p.Running(); }); };
+        ASSERT_TRUE(WaitFor([&] { return running() <= 1; }, 20000))
+            << "round " << round << ": " << running() << " instances";
+        auto first = std::find_if(starts.begin(), starts.end(), [](auto& p) { return p.Running(); });
+        ASSERT_NE(first, starts.end()) << "round " << round << ": no instance stayed";
+        HWND window = FindVitreaWindow(*first);
+        ASSERT_TRUE(window && WaitFor([&] { return TrayIconExists(window); }));
+        EndAllVitreas();
+    }
+}
+
 // A settings key that cannot be opened (its access list admits nobody): Vitrea starts with its defaults,
 // answers, ends cleanly, and the values it could not read are still there afterwards.
 TEST_F(Faults, UnreadableSettingsKeyLosesNothing) {

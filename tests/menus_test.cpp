@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include <objbase.h>
+#include "app/about_help.h"
 #include "menus/build.h"
 #include "menus/draw.h"
 #include "menus/track.h"
@@ -335,3 +337,60 @@ TEST_F(Tracking, PressOnAnInactiveRowIsRefusedAndAPressOnAnActiveRowLooksPushed)
     EXPECT_EQ(active.markAfter, ReferenceMark(DFCS_BUTTONRADIO | DFCS_PUSHED, COLOR_HIGHLIGHT));
 }
 } // namespace
+
+// Help and the home page hand their file to the shell from worker threads of their own: the shell is called
+// with COM set up apartment-threaded, and the thread has released it again when the command ends. The
+// program's import of the shell's function is pointed at a recorder for the test.
+namespace shell_callers {
+HRESULT modeSeen;
+HINSTANCE WINAPI RecordingShellExecute(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) {
+    // Asking for the other model fails with RPC_E_CHANGED_MODE exactly when an apartment-threaded one is set up.
+    modeSeen = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(modeSeen)) CoUninitialize();
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));
+}
+void** ImportSlot(const char* dll, const char* name) {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    FARPROC real = GetProcAddress(GetModuleHandleA(dll), name);
+    auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    for (; import->Name; ++import)
+        for (auto** slot = reinterpret_cast<void**>(base + import->FirstThunk); *slot; ++slot)
+            if (*slot == reinterpret_cast<void*>(real)) return slot;
+    return nullptr;
+}
+struct CommandRun {
+    LPTHREAD_START_ROUTINE command;
+    HRESULT afterwards;
+};
+DWORD WINAPI RunCommand(LPVOID parameter) {
+    auto* run = static_cast<CommandRun*>(parameter);
+    run->command(nullptr);
+    run->afterwards = CoInitializeEx(nullptr, COINIT_MULTITHREADED); // S_OK only if nothing was left set up
+    if (SUCCEEDED(run->afterwards)) CoUninitialize();
+    return 0;
+}
+} // namespace shell_callers
+
+TEST(ShellCallers, HelpAndHomePageCallTheShellWithComSetUpAndReleaseIt) {
+    using namespace shell_callers;
+    void** slot = ImportSlot("shell32.dll", "ShellExecuteW");
+    ASSERT_TRUE(slot);
+    void* real = *slot;
+    DWORD protection;
+    ASSERT_TRUE(VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection));
+    *slot = reinterpret_cast<void*>(RecordingShellExecute);
+    for (LPTHREAD_START_ROUTINE command : {HelpThreadProc, HomePageThreadProc}) {
+        modeSeen = S_OK;
+        CommandRun run = {command, E_FAIL};
+        HANDLE thread = CreateThread(nullptr, 0, RunCommand, &run, 0, nullptr);
+        ASSERT_TRUE(thread);
+        EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+        CloseHandle(thread);
+        EXPECT_EQ(modeSeen, RPC_E_CHANGED_MODE) << "the shell was called without an apartment-threaded COM";
+        EXPECT_EQ(run.afterwards, S_OK) << "COM was left set up on the thread";
+    }
+    *slot = real;
+    VirtualProtect(slot, sizeof *slot, protection, &protection);
+}

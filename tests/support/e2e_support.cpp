@@ -43,10 +43,10 @@ Process::~Process() {
     CloseHandle(info.hThread);
 }
 
-bool Process::Start(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder) {
+bool Process::Start(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder, DWORD flags) {
     std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW startup = {sizeof startup};
-    return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &startup, &info) != FALSE;
 }
 

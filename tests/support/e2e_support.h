@@ -18,7 +18,9 @@ struct Process {
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
     ~Process();
-    bool Start(const std::wstring& exe, const std::wstring& arguments = L"", const std::wstring& folder = L"");
+    // `flags` are CreateProcess's: CREATE_SUSPENDED holds the program until ResumeThread(info.hThread).
+    bool Start(const std::wstring& exe, const std::wstring& arguments = L"", const std::wstring& folder = L"",
+               DWORD flags = 0);
     // Waits for the exit and returns the exit code, or STILL_ACTIVE on time-out.
     DWORD Wait(DWORD timeoutMs = 15000);
     bool Running() const;
