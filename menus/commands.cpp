@@ -103,11 +103,28 @@ void ToggleStartWithWindows(HWND window, UINT) {
     RegCloseKey(key);
 }
 
+// Under this runtime a window that takes the keyboard focus is shown over the open menus, though the system
+// still keeps them on top. Only a real change of place shows a menu on top again, so each one leaves the
+// topmost band and comes back to its top, outermost first so that a submenu stays over its parent.
+void RestackOpenMenus() {
+    const MenuTrackState* track = app.menuTrack;
+    if (!track) return;
+    constexpr UINT placeOnly = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+    for (const MenuLevel& level : track->levels) {
+        if (!level.window) continue;
+        SetWindowPos(level.window, HWND_NOTOPMOST, 0, 0, 0, 0, placeOnly);
+        SetWindowPos(level.window, HWND_TOPMOST, 0, 0, 0, 0, placeOnly);
+    }
+}
+
 // The skin shown already is left alone; a skin that cannot be used falls back to the plain look with
-// "Skinless" stored, as at start-up, so the window is never left half skinned.
+// "Skinless" stored, as at start-up, so the window is never left half skinned. The new look passes the
+// focus through the trackbar to the window, which lies under the menu the choice was made in.
 void ChooseSkin(HWND, UINT id) {
     const WCHAR* name = SkinNameOfRow(id);
-    if (name && StrCmpW(app.skinName, name) != 0) SwitchSkin(name);
+    if (!name || StrCmpW(app.skinName, name) == 0) return;
+    SwitchSkin(name);
+    RestackOpenMenus();
 }
 
 void ShowHelp(HWND, UINT) { StartWorker(HelpThreadProc); }

@@ -242,11 +242,7 @@ TEST_F(InMenuCommands, StartWithWindowsWritesAndRemovesTheRunValue) {
     ASSERT_TRUE(options) << "the Options menu did not open";
     MenuRow startWithWindows{options, optionsRows, 5}, startMinimized{options, optionsRows, 4};
     std::wstring quoted = L"\"" + Built().vitreaExe + L"\"";
-    auto runValue = [&]() -> std::wstring {
-        RegValue value = ReadValue(L"Vitrea", runKey);
-        if (!value.present || value.type != REG_SZ) return L"(none)";
-        return std::wstring(reinterpret_cast<const WCHAR*>(value.data.data()), value.data.size() / sizeof(WCHAR));
-    };
+    auto runValue = [] { return ReadString(L"Vitrea", runKey); };
 
     startWithWindows.Click();
     EXPECT_TRUE(WaitFor([&] { return StoredByte(L"Options") == 0x02; }, 5000));
@@ -461,13 +457,8 @@ COLORREF SkinBackground(const std::wstring& library, POINT at) {
 // left; the skin shown already writes nothing; a skin whose file went away or is damaged falls back to the
 // plain look.
 TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
-    WCHAR temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + L"vitrea-menu-skins";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    std::wstring built = FolderOf(Built().vitreaExe);
-    for (const WCHAR* file : {L"Vitrea.exe", L"Vitrea.dll", L"EddyMini.dll", L"PewterMini.dll"})
-        ASSERT_TRUE(CopyFileW((built + L"\\" + file).c_str(), (folder + L"\\" + file).c_str(), FALSE)) << file;
+    std::wstring folder = CopyProgram(L"vitrea-menu-skins");
+    ASSERT_FALSE(folder.empty());
     constexpr POINT sample = {340, 60}; // background, clear of every control and caption
     const COLORREF plain = GetSysColor(COLOR_BTNFACE), eddy = SkinBackground(folder + L"\\EddyMini.dll", sample),
                    pewter = SkinBackground(folder + L"\\PewterMini.dll", sample);
@@ -487,11 +478,7 @@ TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
         ReleaseDC(nullptr, screen);
         return colour;
     };
-    auto skinValue = [] {
-        RegValue value = ReadValue(L"Skin");
-        if (!value.present || value.type != REG_SZ) return std::wstring(L"(none)");
-        return std::wstring(reinterpret_cast<const WCHAR*>(value.data.data()), value.data.size() / sizeof(WCHAR));
-    };
+    auto skinValue = [] { return ReadString(L"Skin"); };
     ASSERT_TRUE(WaitFor([&] { return shown() == plain; }, 5000));
 
     HWND tray = OpenTrayMenu();
@@ -560,9 +547,7 @@ TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
     Xdotool(L"key Escape key Escape");
     EndAllVitreas();
     EXPECT_EQ(vitrea.Wait(), 0u);
-    for (const WCHAR* file : {L"Vitrea.exe", L"Vitrea.dll", L"EddyMini.dll", L"PewterMini.dll"})
-        DeleteFileW((folder + L"\\" + file).c_str());
-    RemoveDirectoryW(folder.c_str());
+    DeleteTree(folder);
 }
 
 // Exit from the open tray menu ends the program every time, with exit code 0 and the taskbar opaque again.

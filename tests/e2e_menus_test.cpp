@@ -2,6 +2,7 @@
 // program cannot read the menus' rows, so rows are found from the menu window and the known row heights.
 // The menu windows are reported to the program the way the hook library reports them.
 #include <gtest/gtest.h>
+#include <shlwapi.h>
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -100,10 +101,10 @@ protected:
 
     // Alt + Shift with the digits and the shortcut on; taskbar transparency off, fade-in on at a speed that
     // names none of the five durations.
-    HWND Start(Process& process) {
+    HWND Start(Process& process, const std::wstring& exe = Built().vitreaExe) {
         WriteByteValue(L"Keyboard Shortcut", 0x85);
         WriteByteValue(L"Taskbar Transparency", 0xA2);
-        EXPECT_TRUE(process.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe)));
+        EXPECT_TRUE(process.Start(exe, L"", FolderOf(exe)));
         HWND window = FindVitreaWindow(process);
         EXPECT_TRUE(window) << "no settings window appeared";
         if (!window) return nullptr;
@@ -316,5 +317,83 @@ TEST_F(Menus, OptionsButtonAndCheckButtonsOpenTheirMenusAlone) {
         ASSERT_TRUE(EscapeMenus(pid)) << "the menu did not close";
         ASSERT_TRUE(Settle(0));
     }
+}
+
+// A skin chosen in the Options menu opened from the options button, which lies over the settings window:
+// the window takes its new face under the open menu, and every row of the menu stays as a freshly opened
+// menu in the new state shows it, the clicked row highlighted.
+TEST_F(Menus, SkinChosenInTheOpenOptionsMenuLeavesTheMenuWhole) {
+    std::wstring folder = CopyProgram(L"vitrea-menu-overlap");
+    ASSERT_FALSE(folder.empty());
+    Process vitrea;
+    ASSERT_TRUE(Start(vitrea, folder + L"\\Vitrea.exe"));
+    HWND optionsButton = children.at(6);
+    auto open = [&] {
+        ClickAt(CentreOf(ScreenRect(optionsButton)));
+        return Settle(1) ? known.at(0) : nullptr;
+    };
+    // The whole menu once two reads in a row agree: hovering and the repaints after a click have settled.
+    auto settled = [&](HWND window) {
+        Pixels last, now;
+        EXPECT_TRUE(WaitFor([&] {
+            now = ScreenBlock(ScreenRect(window));
+            bool same = now == last;
+            last = now;
+            return same;
+        })) << "the menu keeps changing";
+        return now;
+    };
+    constexpr int skinless = 7;
+    struct Switch {
+        int row; // 7 Skinless, 8 Eddy Mini, 9 Pewter Mini
+        const WCHAR* fileGone;
+        const WCHAR* stored;
+        int checked; // the row whose radio is checked afterwards
+    } switches[] = {
+        {8, nullptr, L"EddyMini", 8},
+        {9, nullptr, L"PewterMini", 9},
+        {skinless, nullptr, L"Skinless", skinless},
+        {8, L"EddyMini.dll", L"Skinless", skinless},
+    };
+    HWND menu = open();
+    ASSERT_TRUE(menu) << "the options button opened no menu";
+    int current = skinless; // the row whose radio is checked now
+    ASSERT_TRUE(WaitFor([&] { return MarkIs(menu, optionsRows, current, radio | on); }));
+    for (const Switch& step : switches) {
+        SCOPED_TRACE(step.row);
+        if (step.fileGone) ASSERT_TRUE(DeleteFileW((folder + L"\\" + step.fileGone).c_str()));
+        POINT row = RowCentre(menu, optionsRows, step.row);
+        ASSERT_TRUE(MoveTo(row));
+        ASSERT_TRUE(WaitFor([&] {
+            return MarkIs(menu, optionsRows, step.row, radio | (step.row == current ? on : 0), COLOR_HIGHLIGHT);
+        })) << "the row is not selected";
+        // Written afresh by every choice, a fallback to the look shown already included.
+        SHDeleteValueW(HKEY_CURRENT_USER, settingsKeyPath, L"Skin");
+        Xdotool(L"click 1");
+        EXPECT_TRUE(WaitFor([&] { return ReadString(L"Skin") == step.stored; }, 5000));
+        // The clicked row shows the outcome: its own radio, or Skinless's when the skin could not be used.
+        EXPECT_TRUE(WaitFor([&] {
+            return MarkIs(menu, optionsRows, step.checked, radio | on,
+                          step.checked == step.row ? COLOR_HIGHLIGHT : COLOR_MENU);
+        }, 5000));
+        Pixels afterSwitch = settled(menu);
+        ASSERT_EQ(OpenMenus().size(), 1u) << "the menu closed";
+
+        ASSERT_TRUE(EscapeMenus(pid));
+        ASSERT_TRUE(Settle(0));
+        menu = open();
+        ASSERT_TRUE(menu) << "the options button opened no menu";
+        ASSERT_TRUE(MoveTo(row));
+        for (int i : {7, 8, 9})
+            EXPECT_TRUE(WaitFor([&] {
+                return MarkIs(menu, optionsRows, i, radio | (i == step.checked ? on : 0),
+                              i == step.row ? COLOR_HIGHLIGHT : COLOR_MENU);
+            }, 5000)) << "row " << i << " of the fresh menu";
+        EXPECT_TRUE(settled(menu) == afterSwitch) << "the open menu differs from a fresh one in the new state";
+        current = step.checked;
+    }
+    ASSERT_TRUE(EscapeMenus(pid));
+    EndAllVitreas();
+    DeleteTree(folder);
 }
 } // namespace

@@ -18,6 +18,18 @@ std::wstring WindowsPath(const std::string& unixPath) {
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
+std::wstring CopyProgram(const WCHAR* folderName) {
+    WCHAR temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + folderName;
+    DeleteTree(folder);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring built = FolderOf(Built().vitreaExe);
+    for (const WCHAR* file : {L"Vitrea.exe", L"Vitrea.dll", L"EddyMini.dll", L"PewterMini.dll"})
+        if (!CopyFileW((built + L"\\" + file).c_str(), (folder + L"\\" + file).c_str(), FALSE)) return {};
+    return folder;
+}
+
 WindowRefuser::WindowRefuser() {
     refused = CreateEventW(nullptr, TRUE, FALSE, L"VitreaTestCurtainRefused");
     WCHAR self[MAX_PATH] = {};

@@ -10,6 +10,9 @@ struct Binaries {
 const Binaries& Built();
 std::wstring WindowsPath(const std::string& unixPath);
 std::wstring FolderOf(const std::wstring& path);
+// Vitrea.exe, its hook library and both skins copied into a fresh folder of that name under the temporary
+// folder, so that a test can take a skin's file away; empty when a copy failed.
+std::wstring CopyProgram(const WCHAR* folderName);
 
 // A program of the runtime started by the test, ended by the test if it is still running at the end.
 struct Process {

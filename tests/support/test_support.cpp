@@ -17,6 +17,12 @@ RegValue ReadValue(const WCHAR* name, const WCHAR* key) {
     return value;
 }
 
+std::wstring ReadString(const WCHAR* name, const WCHAR* key) {
+    RegValue value = ReadValue(name, key);
+    if (!value.present || value.type != REG_SZ) return L"(none)";
+    return std::wstring(reinterpret_cast<const WCHAR*>(value.data.data()), value.data.size() / sizeof(WCHAR));
+}
+
 void WriteValue(const WCHAR* name, DWORD type, const void* data, DWORD size, const WCHAR* key) {
     HKEY handle;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) !=

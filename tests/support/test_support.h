@@ -14,6 +14,9 @@ struct RegValue {
 
 // Plain registry access under HKEY_CURRENT_USER, independent of the code under test.
 RegValue ReadValue(const WCHAR* name, const WCHAR* key = settingsKeyPath);
+// A REG_SZ value as stored, exactly its bytes (the program stores names without their NUL); "(none)" when it
+// is missing or of another type.
+std::wstring ReadString(const WCHAR* name, const WCHAR* key = settingsKeyPath);
 void WriteValue(const WCHAR* name, DWORD type, const void* data, DWORD size, const WCHAR* key = settingsKeyPath);
 void WriteByteValue(const WCHAR* name, BYTE value);
 void DeleteSettingsKey();
