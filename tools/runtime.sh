@@ -240,7 +240,7 @@ vitrea_build() {
     cmake -S "$VITREA_ROOT" -B "$VITREA_BUILD" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$VITREA_ROOT/cmake/mingw-i686.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null &&
-        cmake --build "$VITREA_BUILD"
+        cmake --build "$VITREA_BUILD" ${1:+--target "$@"}
 }
 
 # A hidden window that keeps the virtual desktop (and its taskbar) alive between test processes.
@@ -277,9 +277,10 @@ vitrea_start_runtime() {
     export VITREA_RUNTIME=1
 }
 
-# What the test and benchmark commands do first: packages, build, and the runtime, stopped on exit.
+# What the test and benchmark commands do first: packages, build (everything, or the targets given), and the
+# runtime, stopped on exit.
 vitrea_build_and_start() {
-    vitrea_setup && vitrea_build || return 1
+    vitrea_setup && vitrea_build "$@" || return 1
     trap vitrea_stop EXIT
     vitrea_start_runtime
 }

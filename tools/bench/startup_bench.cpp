@@ -14,7 +14,7 @@
 #include "tools/bench/timing.h"
 
 namespace {
-constexpr double goal = 1.5;
+constexpr double goal = 1.3;
 
 struct Program {
     const char* name;
