@@ -7,4 +7,6 @@
 // (a third of the program's size) into a program that never throws.
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size ? size : 1); }
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return VitreaMain(instance); }
+// The program reads no command line and has no static objects to construct, so it starts here rather than in
+// the C runtime's start-up, which would only parse arguments and set up what nothing uses.
+extern "C" void WINAPI VitreaStart() { ExitProcess(static_cast<UINT>(VitreaMain(GetModuleHandleW(nullptr)))); }
