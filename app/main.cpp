@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include "app/about_help.h"
 #include "app/settings.h"
+#include "app/startup_split.h"
 #include "app/tray_commands.h"
 #include "engine/alpha_table.h"
 #include "engine/hook_library.h"
@@ -285,14 +286,19 @@ void CreateSettingsWindow(HINSTANCE instance) {
     app.msgTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     app.msgSetLayeredStyle = RegisterWindowMessageW(setLayeredStyleMessage);
     RegisterWindowClasses();
+    MarkStartup(startupClasses);
     app.skinName = skinNameBuffer;
     CreateFontsAndImages();
+    MarkStartup(startupImages);
     INITCOMMONCONTROLSEX controls = {8, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     RegisterButtonClass();
+    MarkStartup(startupCommonControls);
     CreateMainWindow();
+    MarkStartup(startupWindow);
     SetUpControls();
     AddTooltips();
+    MarkStartup(startupControls);
 }
 
 namespace {
@@ -320,6 +326,7 @@ void RestoreFirstInstance() {
 } // namespace
 
 int VitreaMain(HINSTANCE instance) {
+    MarkStartup(startupEntered);
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof version;
     static_assert(sizeof(OSVERSIONINFOW) == 276);
@@ -337,13 +344,19 @@ int VitreaMain(HINSTANCE instance) {
         RestoreFirstInstance();
         return 0;
     }
+    MarkStartup(startupChecked);
 
     CreateSettingsWindow(instance);
     LoadSettings();
+    MarkStartup(startupSettings);
     StartHookLibrary();
+    MarkStartup(startupHookLibrary);
     AddTrayIcon();
+    MarkStartup(startupTrayIcon);
     FindTaskbarAndApply();
+    MarkStartup(startupTaskbar);
     if (!(app.options & optionStartMinimized)) ShowWindow(app.mainWindow, SW_RESTORE);
+    MarkStartup(startupShown);
 
     WPARAM exitCode = RunMessageLoop();
     HookLibraryUninitialize();

@@ -219,6 +219,20 @@ void SyncDropShadow(HWND window, BYTE alpha) {
         app.setLayeredWindowAttributes(shadow, 0, shadowAlpha, LWA_ALPHA);
 }
 
+namespace {
+// A window recorded here passed the checks of a first apply under the same handle, so while it is still
+// layered a new alpha is the one call, which fails for a window that has gone or lost its layering: that
+// one takes the whole road. The taskbar always does, for its settings' sake.
+bool ChangeRecordedAlpha(HWND window, BYTE alpha) {
+    if (window == app.taskbarWindow || !AlphaTableFind(window, nullptr) ||
+        !app.setLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA))
+        return false;
+    AlphaTableSet(window, alpha);
+    if (HasDropShadow(window)) SyncDropShadow(window, alpha);
+    return true;
+}
+} // namespace
+
 bool ApplyWindowAlpha(HWND window, BYTE alpha) {
     bool applied = true;
     if (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) {
@@ -262,6 +276,7 @@ void RemoveWindowAlpha(HWND window) {
 Answer OnSetAlpha(HWND, WPARAM target, LPARAM request) {
     HWND window = reinterpret_cast<HWND>(target);
     if (!window) return 0;
+    if (!(request & alphaRemoveRequest) && ChangeRecordedAlpha(window, LOBYTE(request))) return 0;
     // No class name means the window is gone: it has no rectangle to cover or test, so nothing changes.
     WCHAR className[257] = {};
     if (!GetClassNameW(window, className, 257)) return 0;

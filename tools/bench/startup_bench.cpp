@@ -6,11 +6,16 @@
 //
 // A launch ends when the window is visible, nothing of it waits to be painted and its program has gone idle,
 // waiting for input with its queue empty, so the first paint is inside the figure.
+//
+// Vitrea's launches are also split into its start-up steps: the bench names a shared block in the
+// environment, Vitrea writes the time at the end of each step into it, and the medians are printed per step.
 #include <windows.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include "app/startup_split.h"
 #include "tools/bench/timing.h"
 
 namespace {
@@ -21,6 +26,12 @@ struct Program {
     std::wstring exe;
     const WCHAR* windowClass;
     std::vector<double> visible, idle;
+};
+
+// The block Vitrea writes its steps' times into, one performance counter reading per step.
+struct Split {
+    LONGLONG* marks;
+    std::vector<double> steps[startupStepCount + 1]; // the last one: from shown to painted and idle
 };
 
 std::wstring Folder() {
@@ -41,12 +52,13 @@ HWND VisibleWindow(const WCHAR* windowClass, DWORD processId) {
 }
 
 // One launch, timed; then the program is closed the way a user closes it and awaited. False on a time-out.
-bool Launch(Program& program, bool keep) {
+bool Launch(Program& program, bool keep, Split* split) {
     std::wstring line = L"\"" + program.exe + L"\"";
     std::wstring folder = Folder();
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
+    if (split) ZeroMemory(split->marks, startupStepCount * sizeof(LONGLONG));
     double start = NowMs();
     if (!CreateProcessW(program.exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                         &startup, &process))
@@ -70,6 +82,15 @@ bool Launch(Program& program, bool keep) {
     if (keep && window && idle) {
         program.visible.push_back(shown - start);
         program.idle.push_back(settled - start);
+        if (split && std::all_of(split->marks, split->marks + startupStepCount, [](LONGLONG m) { return m != 0; })) {
+            double before = start;
+            for (int step = 0; step < startupStepCount; ++step) {
+                double at = CountsToMs(split->marks[step]);
+                split->steps[step].push_back(at - before);
+                before = at;
+            }
+            split->steps[startupStepCount].push_back(settled - before);
+        }
     }
     return window && idle && ended;
 }
@@ -88,15 +109,24 @@ int main(int argc, char** argv) {
         fprintf(stderr, "startup_bench: a Vitrea is already running\n");
         return 2;
     }
+    // Both programs inherit the name; only Vitrea reads it.
+    WCHAR blockName[64];
+    wsprintfW(blockName, L"VitreaStartupSplit%lu", GetCurrentProcessId());
+    HANDLE block = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      startupStepCount * sizeof(LONGLONG), blockName);
+    Split split = {block ? static_cast<LONGLONG*>(MapViewOfFile(block, FILE_MAP_WRITE, 0, 0, 0)) : nullptr, {}};
+    if (split.marks) SetEnvironmentVariableW(startupSplitVariable, blockName);
     bool fine = true;
     for (int run = -1; run < runs; ++run) {
         for (Program* program : {&minimal, &vitrea}) {
-            if (!Launch(*program, run >= 0)) {
+            if (!Launch(*program, run >= 0, program == &vitrea && split.marks ? &split : nullptr)) {
                 fprintf(stderr, "startup_bench: %s did not show its window, go idle or end\n", program->name);
                 fine = false;
             }
         }
     }
+    if (split.marks) UnmapViewOfFile(split.marks);
+    if (block) CloseHandle(block);
     if (vitrea.idle.empty() || minimal.idle.empty()) return 2;
     printf("startup_bench: %d launches each, from the launch to the window shown and painted (medians)\n",
            runs);
@@ -104,6 +134,13 @@ int main(int argc, char** argv) {
            Median(minimal.visible));
     printf("  %-34s %9.1f ms  (window visible after %.1f ms)\n", vitrea.name, Median(vitrea.idle),
            Median(vitrea.visible));
+    if (!split.steps[0].empty()) {
+        printf("  Vitrea's start-up step by step (medians of %zu launches):\n", split.steps[0].size());
+        for (int step = 0; step <= startupStepCount; ++step)
+            printf("    %-32s %9.2f ms\n",
+                   step < startupStepCount ? startupStepNames[step] : "first paint, until idle",
+                   Median(split.steps[step]));
+    }
     // Each Vitrea launch against the minimal launch just before it: a spell of load from elsewhere on the
     // host then weighs on both sides of a ratio, where it would tilt a ratio of two separate medians.
     std::vector<double> ratios;

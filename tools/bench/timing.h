@@ -4,15 +4,20 @@
 #include <algorithm>
 #include <vector>
 
-inline double NowMs() {
+// A performance counter reading, of this process or another, in milliseconds.
+inline double CountsToMs(LONGLONG counts) {
     static const LONGLONG perSecond = [] {
         LARGE_INTEGER frequency;
         QueryPerformanceFrequency(&frequency);
         return frequency.QuadPart;
     }();
+    return 1000.0 * static_cast<double>(counts) / static_cast<double>(perSecond);
+}
+
+inline double NowMs() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(perSecond);
+    return CountsToMs(now.QuadPart);
 }
 
 inline double Median(std::vector<double> samples) {
