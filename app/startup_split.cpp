@@ -6,10 +6,7 @@ bool looked;
 
 void OpenMarks() {
     looked = true;
-    WCHAR name[64];
-    DWORD length = GetEnvironmentVariableW(startupSplitVariable, name, 64);
-    if (length == 0 || length >= 64) return;
-    HANDLE block = OpenFileMappingW(FILE_MAP_WRITE, FALSE, name);
+    HANDLE block = OpenFileMappingW(FILE_MAP_WRITE, FALSE, startupSplitBlock);
     if (!block) return;
     // The view stays for the whole run; the handle is not needed for it.
     marks = static_cast<LONGLONG*>(MapViewOfFile(block, FILE_MAP_WRITE, 0, 0, startupStepCount * sizeof(LONGLONG)));

@@ -1,10 +1,10 @@
 #pragma once
 #include <windows.h>
 
-// Where start-up spends its time, for the start-up benchmark. When the environment variable below names a
-// shared block of startupStepCount 64-bit counters, each step writes the performance counter at its end into
-// its slot; without it nothing is written, and reading the variable never leaves the process.
-constexpr WCHAR startupSplitVariable[] = L"VITREA_STARTUP_SPLIT";
+// Where start-up spends its time, for the start-up benchmark. While the benchmark holds a shared block of this
+// name (startupStepCount 64-bit counters), each step writes the performance counter at its end into its slot;
+// without it nothing is written.
+constexpr WCHAR startupSplitBlock[] = L"VitreaStartupSplit";
 
 enum StartupStep {
     startupEntered,       // the program's own code runs: process, loader and runtime behind it

@@ -109,13 +109,9 @@ int main(int argc, char** argv) {
         fprintf(stderr, "startup_bench: a Vitrea is already running\n");
         return 2;
     }
-    // Both programs inherit the name; only Vitrea reads it.
-    WCHAR blockName[64];
-    wsprintfW(blockName, L"VitreaStartupSplit%lu", GetCurrentProcessId());
     HANDLE block = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                      startupStepCount * sizeof(LONGLONG), blockName);
+                                      startupStepCount * sizeof(LONGLONG), startupSplitBlock);
     Split split = {block ? static_cast<LONGLONG*>(MapViewOfFile(block, FILE_MAP_WRITE, 0, 0, 0)) : nullptr, {}};
-    if (split.marks) SetEnvironmentVariableW(startupSplitVariable, blockName);
     bool fine = true;
     for (int run = -1; run < runs; ++run) {
         for (Program* program : {&minimal, &vitrea}) {
