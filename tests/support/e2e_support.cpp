@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 #include <shellapi.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 namespace {
@@ -156,6 +157,38 @@ bool TrayIconExists(HWND owner) {
     probe.hWnd = owner;
     probe.uID = 0;
     return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+Balloon ShownBalloon() {
+    DWORD shell = 0;
+    GetWindowThreadProcessId(FindWindowW(L"Shell_TrayWnd", nullptr), &shell);
+    Balloon balloon;
+    for (HWND tooltip = nullptr; (tooltip = FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr));) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(tooltip, &pid);
+        if (pid != shell || !IsWindowVisible(tooltip) || !(GetWindowLongW(tooltip, GWL_STYLE) & TTS_BALLOON)) continue;
+        WCHAR text[512] = {}, title[256] = {};
+        DWORD_PTR length = 0;
+        if (!SendMessageTimeoutW(tooltip, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 2000, &length))
+            continue;
+        auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(tooltip, L"VitreaTestBalloonTitle")));
+        if (atom) GlobalGetAtomNameW(atom, title, 256);
+        balloon = {tooltip, title, text};
+    }
+    return balloon;
+}
+
+BalloonTitles::BalloonTitles() {
+    WCHAR self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    library = LoadLibraryW((FolderOf(self) + L"\\balloon_title.dll").c_str());
+    auto note = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(library, "NoteBalloonTitle")));
+    if (note) hook = SetWindowsHookExW(WH_CALLWNDPROC, note, library, 0);
+}
+
+BalloonTitles::~BalloonTitles() {
+    if (hook) UnhookWindowsHookEx(hook);
+    if (library) FreeLibrary(library);
 }
 
 DWORD RunUnix(const std::wstring& commandLine) {

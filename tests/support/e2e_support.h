@@ -50,6 +50,21 @@ bool EscapeMenus(DWORD pid);
 void EndAllVitreas();
 // Asks the shell, without changing anything, whether the program's icon is in the notification area.
 bool TrayIconExists(HWND owner);
+// A balloon the shell shows at a tray icon. The runtime's shell draws it as a tracking balloon tooltip of its
+// own process: its text is the tooltip's window text; its title, which the tooltip does not give out, is
+// the one a BalloonTitles hook saw it given. No window while no balloon is shown.
+struct Balloon {
+    HWND window = nullptr;
+    std::wstring title, text;
+};
+// The test library's global hook that keeps each balloon's title, installed for the object's lifetime.
+struct BalloonTitles {
+    BalloonTitles();
+    ~BalloonTitles();
+    HMODULE library = nullptr;
+    HHOOK hook = nullptr;
+};
+Balloon ShownBalloon();
 // Runs a Linux program (xdotool) from inside the runtime and waits for it.
 DWORD RunUnix(const std::wstring& commandLine);
 // Forces the Windows version that the runtime reports to one program ("win7", "win2k"); empty clears it.
