@@ -31,18 +31,29 @@ std::wstring CopyProgram(const WCHAR* folderName) {
     return folder;
 }
 
-WindowRefuser::WindowRefuser() {
-    refused = CreateEventW(nullptr, TRUE, FALSE, L"VitreaTestCurtainRefused");
+namespace {
+// A global hook of a test library found beside the test program; the library stays loaded with it.
+HHOOK InstallTestHook(const WCHAR* file, const char* procedure, int type, HMODULE& library) {
     WCHAR self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    library = LoadLibraryW((FolderOf(self) + L"\\refuse_curtain.dll").c_str());
-    auto refuse = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(library, "RefuseCurtain")));
-    if (refuse) hook = SetWindowsHookExW(WH_CBT, refuse, library, 0);
+    library = LoadLibraryW((FolderOf(self) + L"\\" + file).c_str());
+    auto entry = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(library, procedure)));
+    return entry ? SetWindowsHookExW(type, entry, library, 0) : nullptr;
+}
+
+void RemoveTestHook(HHOOK hook, HMODULE library) {
+    if (hook) UnhookWindowsHookEx(hook);
+    if (library) FreeLibrary(library);
+}
+} // namespace
+
+WindowRefuser::WindowRefuser() {
+    refused = CreateEventW(nullptr, TRUE, FALSE, L"VitreaTestCurtainRefused");
+    hook = InstallTestHook(L"refuse_curtain.dll", "RefuseCurtain", WH_CBT, library);
 }
 
 WindowRefuser::~WindowRefuser() {
-    if (hook) UnhookWindowsHookEx(hook);
-    if (library) FreeLibrary(library);
+    RemoveTestHook(hook, library);
     if (refused) CloseHandle(refused);
 }
 
@@ -179,17 +190,10 @@ Balloon ShownBalloon() {
 }
 
 BalloonTitles::BalloonTitles() {
-    WCHAR self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    library = LoadLibraryW((FolderOf(self) + L"\\balloon_title.dll").c_str());
-    auto note = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(library, "NoteBalloonTitle")));
-    if (note) hook = SetWindowsHookExW(WH_CALLWNDPROC, note, library, 0);
+    hook = InstallTestHook(L"balloon_title.dll", "NoteBalloonTitle", WH_CALLWNDPROC, library);
 }
 
-BalloonTitles::~BalloonTitles() {
-    if (hook) UnhookWindowsHookEx(hook);
-    if (library) FreeLibrary(library);
-}
+BalloonTitles::~BalloonTitles() { RemoveTestHook(hook, library); }
 
 DWORD RunUnix(const std::wstring& commandLine) {
     Process process;
