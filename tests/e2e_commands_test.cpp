@@ -459,14 +459,10 @@ COLORREF SkinBackground(const std::wstring& library, POINT at) {
 TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
     std::wstring folder = CopyProgram(L"vitrea-menu-skins");
     ASSERT_FALSE(folder.empty());
-    BalloonTitles titles;
-    ASSERT_TRUE(titles.hook);
+    ASSERT_TRUE(KeepBalloonTitles());
     Balloon balloon;
     auto toldWhy = [&](const std::wstring& skin, const std::wstring& reason) {
-        std::wstring text = L"The skin \"" + skin + L"\" cannot be used: " + reason + L".\r\nThe plain look is shown.";
-        EXPECT_TRUE(WaitFor([&] { return (balloon = ShownBalloon()).text == text; }, 10000))
-            << "the balloon says \"" << std::string(balloon.text.begin(), balloon.text.end()) << "\"";
-        EXPECT_EQ(balloon.title, L"Skin not used");
+        balloon = WaitForRefusal(skin, reason);
         // It lies over the skin rows: moved to a corner, so that the next row can be clicked.
         SetWindowPos(balloon.window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     };

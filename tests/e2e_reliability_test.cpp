@@ -459,8 +459,7 @@ TEST_F(Faults, RefusedCurtainStillEndsEveryApplyCleanly) {
 // the start.
 TEST_F(Faults, BrokenSkinLibrariesNamedAtStartUpFallBackToThePlainLook) {
     std::wstring folder = ScratchFolder();
-    BalloonTitles titles;
-    ASSERT_TRUE(titles.hook);
+    ASSERT_TRUE(KeepBalloonTitles());
     const struct {
         const char* what;
         std::function<bool(const std::wstring&)> make;
@@ -510,13 +509,9 @@ TEST_F(Faults, BrokenSkinLibrariesNamedAtStartUpFallBackToThePlainLook) {
             ReleaseDC(nullptr, screen);
             return shown == GetSysColor(COLOR_BTNFACE);
         }, 5000)) << "the plain look is shown";
-        Balloon balloon;
-        EXPECT_TRUE(WaitFor([&] { return (balloon = ShownBalloon()).window != nullptr; }, 10000)) << "no balloon";
-        EXPECT_EQ(balloon.title, L"Skin not used");
-        EXPECT_EQ(balloon.text, L"The skin \"" + path + L"\" cannot be used: " + skin.reason + L".\r\nThe plain look is shown.");
+        WaitForRefusal(path, skin.reason);
         PostMessageW(window, WM_CLOSE, 0, 0);
         EXPECT_EQ(started.Wait(10000), 0u);
-        EXPECT_TRUE(WaitFor([] { return !ShownBalloon().window; }, 5000)) << "the balloon outlived its icon";
         EXPECT_TRUE(DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
         DeleteSettingsKey();
     }

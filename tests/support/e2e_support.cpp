@@ -189,11 +189,20 @@ Balloon ShownBalloon() {
     return balloon;
 }
 
-BalloonTitles::BalloonTitles() {
-    hook = InstallTestHook(L"balloon_title.dll", "NoteBalloonTitle", WH_CALLWNDPROC, library);
+bool KeepBalloonTitles() {
+    static HMODULE library = nullptr;
+    static HHOOK hook = InstallTestHook(L"balloon_title.dll", "NoteBalloonTitle", WH_CALLWNDPROC, library);
+    return hook != nullptr;
 }
 
-BalloonTitles::~BalloonTitles() { RemoveTestHook(hook, library); }
+Balloon WaitForRefusal(const std::wstring& skin, const std::wstring& reason) {
+    std::wstring text = L"The skin \"" + skin + L"\" cannot be used: " + reason + L".\r\nThe plain look is shown.";
+    Balloon balloon;
+    EXPECT_TRUE(WaitFor([&] { return (balloon = ShownBalloon()).text == text; }, 10000))
+        << "the balloon says \"" << std::string(balloon.text.begin(), balloon.text.end()) << "\"";
+    EXPECT_EQ(balloon.title, L"Skin not used");
+    return balloon;
+}
 
 DWORD RunUnix(const std::wstring& commandLine) {
     Process process;
