@@ -1,6 +1,7 @@
 // Start-up, the settings window and its controls, the message loop and the dispatch of every message.
 #include "app/main.h"
 #include <commctrl.h>
+#include <shlwapi.h>
 #include "app/about_help.h"
 #include "app/settings.h"
 #include "app/startup_split.h"
@@ -53,6 +54,8 @@ constexpr WCHAR taskbarTip[] =
 constexpr WCHAR optionsTip[] = L"Click here for more options";
 constexpr WCHAR trayTip[] = L"Vitrea\r\n \u00B7 Left-click to restore window.\r\n \u00B7 Right-click to bring up menu.";
 static_assert(sizeof(trayTip) / sizeof(WCHAR) <= 128);
+// Long enough to read two lines; the shell keeps a balloon between 10 and 30 seconds whatever is asked.
+constexpr UINT balloonMs = 20000;
 
 void RegisterAppClass(const WCHAR* name, WNDPROC procedure, HICON icon, HBRUSH background) {
     WNDCLASSEXW cls = {};
@@ -163,6 +166,33 @@ void StartHookLibrary() {
     HookLibraryInitialize(hooks);
 }
 
+// Balloons came with the Windows 2000 shell; an older one has none to show.
+bool ShellShowsBalloons() {
+    auto getVersion = ProcAddress<DLLGETVERSIONPROC>(GetModuleHandleW(L"shell32.dll"), "DllGetVersion");
+    DLLVERSIONINFO version = {};
+    version.cbSize = sizeof version;
+    return getVersion && SUCCEEDED(getVersion(&version)) && version.dwMajorVersion >= 5;
+}
+
+// A balloon asked for before the tray icon exists (a skin refused at start-up) waits here for the icon.
+struct {
+    decltype(NOTIFYICONDATAW::szInfoTitle) title;
+    decltype(NOTIFYICONDATAW::szInfo) text;
+    bool waiting;
+} waitingBalloon;
+
+// Sent as a change of the icon alone, so the record re-added for a new taskbar shows it no second time.
+void SendBalloon() {
+    NOTIFYICONDATAW balloon = *app.trayIcon;
+    balloon.uFlags = NIF_INFO;
+    lstrcpynW(balloon.szInfoTitle, waitingBalloon.title, std::size(balloon.szInfoTitle));
+    lstrcpynW(balloon.szInfo, waitingBalloon.text, std::size(balloon.szInfo));
+    balloon.uTimeout = balloonMs;
+    balloon.dwInfoFlags = NIIF_WARNING;
+    Shell_NotifyIconW(NIM_MODIFY, &balloon);
+    waitingBalloon.waiting = false;
+}
+
 void AddTrayIcon() {
     trayIconRecord = {};
     trayIconRecord.cbSize = 936; // the layout without the GUID member, which Windows 2000 knows
@@ -174,6 +204,7 @@ void AddTrayIcon() {
     lstrcpynW(trayIconRecord.szTip, trayTip, sizeof trayIconRecord.szTip / sizeof(WCHAR));
     app.trayIcon = &trayIconRecord;
     Shell_NotifyIconW(NIM_ADD, app.trayIcon);
+    if (waitingBalloon.waiting) SendBalloon();
 }
 
 // The taskbar is found anew at start-up and whenever the shell recreates it.
@@ -236,6 +267,14 @@ Answer OnTaskbarCreated(HWND, WPARAM, LPARAM) {
     return passOn;
 }
 } // namespace
+
+void ShowTrayBalloon(const WCHAR* title, const WCHAR* text) {
+    if (!ShellShowsBalloons()) return;
+    lstrcpynW(waitingBalloon.title, title, std::size(waitingBalloon.title));
+    lstrcpynW(waitingBalloon.text, text, std::size(waitingBalloon.text));
+    waitingBalloon.waiting = true;
+    if (app.trayIcon) SendBalloon();
+}
 
 CentredFrame CentreOnScreen(int width, int heightBelowCaption) {
     HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);

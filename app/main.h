@@ -98,3 +98,7 @@ struct CentredFrame {
 CentredFrame CentreOnScreen(int width, int heightBelowCaption);
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// A warning balloon at the tray icon: at once, or as soon as the icon is added. Nothing on a shell that
+// has no balloons.
+void ShowTrayBalloon(const WCHAR* title, const WCHAR* text);

@@ -53,8 +53,7 @@ void LoadSkinName(HUSKEY key) {
     DWORD characters = size / sizeof(WCHAR);
     CopyMemory(app.skinName, buffer, characters * sizeof(WCHAR));
     app.skinName[characters] = L'\0';
-    // A skin that does not load is forgotten, so the next start does not try it again.
-    if (StrCmpW(app.skinName, skinless) != 0 && !LoadSkin(app.skinName)) StoreSkinName(skinless);
+    if (StrCmpW(app.skinName, skinless) != 0) LoadNamedSkin();
 }
 
 void AddItems(HWND combo, std::initializer_list<const WCHAR*> items) {

@@ -455,10 +455,17 @@ COLORREF SkinBackground(const std::wstring& library, POINT at) {
 // The skins chosen in turn from the tray menu's Options submenu of a program run from its own folder:
 // each choice stores the name, repaints the window with the skin's own images and lets go of the library
 // left; the skin shown already writes nothing; a skin whose file went away or is damaged falls back to the
-// plain look.
+// plain look and says why in a balloon at the tray icon, once for the same skin and fault.
 TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
     std::wstring folder = CopyProgram(L"vitrea-menu-skins");
     ASSERT_FALSE(folder.empty());
+    ASSERT_TRUE(KeepBalloonTitles());
+    Balloon balloon;
+    auto toldWhy = [&](const std::wstring& skin, const std::wstring& reason) {
+        balloon = WaitForRefusal(skin, reason);
+        // It lies over the skin rows: moved to a corner, so that the next row can be clicked.
+        SetWindowPos(balloon.window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    };
     constexpr POINT sample = {340, 60}; // background, clear of every control and caption
     const COLORREF plain = GetSysColor(COLOR_BTNFACE), eddy = SkinBackground(folder + L"\\EddyMini.dll", sample),
                    pewter = SkinBackground(folder + L"\\PewterMini.dll", sample);
@@ -527,23 +534,38 @@ TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
     EXPECT_TRUE(WaitFor([&] { return StoredByte(L"Options") == 0x00 && skinValue() == L"Skinless"; }, 5000));
     ExpectMarks({{row(7), Shown::checked}, {row(8), Shown::empty}});
     EXPECT_EQ(shown(), plain);
+    toldWhy(L"EddyMini", L"the file is missing");
 
     // Damaged files in the skins' places, one cut short and one with an absurd image: each choice falls
-    // back the same way, lets go of the file and leaves the program answering.
+    // back the same way, lets go of the file, says why and leaves the program answering.
     ASSERT_TRUE(CopySkin(folder + L"\\EddyMini.dll") && Truncate(folder + L"\\EddyMini.dll", 0xE80));
     ASSERT_TRUE(CopySkin(folder + L"\\PewterMini.dll",
                          [](HANDLE u) { SetImage(u, 103, BitmapClaiming(30000, 30000)); }));
-    for (int position : {8, 9}) {
+    const struct {
+        int position;
+        const WCHAR* skin;
+        const WCHAR* reason;
+    } damaged[] = {{8, L"EddyMini", L"the record of widths is missing or too short"},
+                   {9, L"PewterMini", L"bitmap 103 is missing or damaged"}};
+    for (const auto& [position, skin, reason] : damaged) {
         SCOPED_TRACE(position);
         SHDeleteValueW(HKEY_CURRENT_USER, settingsKeyPath, L"Skin");
         row(position).Click();
         EXPECT_TRUE(WaitFor([&] { return skinValue() == L"Skinless"; }, 5000));
+        toldWhy(skin, reason);
         DWORD_PTR answer;
         EXPECT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer));
         EXPECT_EQ(shown(), plain);
         EXPECT_FALSE(MapsFile(vitrea.info.hProcess, position == 8 ? L"EddyMini.dll" : L"PewterMini.dll"));
         ExpectMarks({{row(7), Shown::checked}, {row(position), Shown::empty}});
     }
+    // The same skin refused the same way again: the balloon shown stays, since a new one would replace it
+    // before the choice is stored.
+    SHDeleteValueW(HKEY_CURRENT_USER, settingsKeyPath, L"Skin");
+    row(9).Click();
+    EXPECT_TRUE(WaitFor([&] { return skinValue() == L"Skinless"; }, 5000));
+    Balloon after = ShownBalloon();
+    EXPECT_TRUE(after.window == balloon.window && after.text == balloon.text) << "told twice";
     Xdotool(L"key Escape key Escape");
     EndAllVitreas();
     EXPECT_EQ(vitrea.Wait(), 0u);

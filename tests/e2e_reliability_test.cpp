@@ -455,21 +455,32 @@ TEST_F(Faults, RefusedCurtainStillEndsEveryApplyCleanly) {
 }
 
 // Broken skin libraries named in the registry: each start falls back to the plain look, stores "Skinless"
-// in place of the name, and answers; none of them crashes or hangs the start.
+// in place of the name, says why in a balloon at the tray icon, and answers; none of them crashes or hangs
+// the start.
 TEST_F(Faults, BrokenSkinLibrariesNamedAtStartUpFallBackToThePlainLook) {
     std::wstring folder = ScratchFolder();
+    ASSERT_TRUE(KeepBalloonTitles());
     const struct {
         const char* what;
         std::function<bool(const std::wstring&)> make;
+        const WCHAR* reason; // as the balloon words it
     } broken[] = {
-        {"cut short", [](const std::wstring& p) { return CopySkin(p) && Truncate(p, 0xE80); }},
+        {"no file", [](const std::wstring& p) { return !PathFileExistsW(p.c_str()); }, L"the file is missing"},
+        {"a text file", [](const std::wstring& p) { return WriteFileBytes(p, "no library", 10); },
+         L"it is not a 32-bit Windows library"},
+        {"cut short", [](const std::wstring& p) { return CopySkin(p) && Truncate(p, 0xE80); },
+         L"the record of widths is missing or too short"},
         {"background of 0 x 0", [](const std::wstring& p) {
              return CopySkin(p, [](HANDLE u) { SetImage(u, 103, BitmapClaiming(0, 0)); });
-         }},
+         }, L"bitmap 103 is missing or damaged"},
         {"background of 30000 x 30000", [](const std::wstring& p) {
              return CopySkin(p, [](HANDLE u) { SetImage(u, 103, BitmapClaiming(30000, 30000)); });
-         }},
-        {"record of 3 bytes", [](const std::wstring& p) { return CopySkin(p, [](HANDLE u) { SetRecord(u, {100, 0, 120}); }); }},
+         }, L"bitmap 103 is missing or damaged"},
+        {"channel of 30000 x 1", [](const std::wstring& p) {
+             return CopySkin(p, [](HANDLE u) { SetImage(u, 147, BitmapClaiming(30000, 1)); });
+         }, L"bitmap 147 is missing or damaged"},
+        {"record of 3 bytes", [](const std::wstring& p) { return CopySkin(p, [](HANDLE u) { SetRecord(u, {100, 0, 120}); }); },
+         L"the record of widths is missing or too short"},
     };
     constexpr POINT sample = {340, 60}; // background, clear of every control and caption
     for (const auto& skin : broken) {
@@ -498,9 +509,10 @@ TEST_F(Faults, BrokenSkinLibrariesNamedAtStartUpFallBackToThePlainLook) {
             ReleaseDC(nullptr, screen);
             return shown == GetSysColor(COLOR_BTNFACE);
         }, 5000)) << "the plain look is shown";
+        WaitForRefusal(path, skin.reason);
         PostMessageW(window, WM_CLOSE, 0, 0);
         EXPECT_EQ(started.Wait(10000), 0u);
-        EXPECT_TRUE(DeleteFileW(path.c_str()));
+        EXPECT_TRUE(DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
         DeleteSettingsKey();
     }
     window = nullptr;

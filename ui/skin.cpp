@@ -118,24 +118,74 @@ void EnterPlainLook() {
     }
     ResizeCheckButtons(plainShortcutButton.cx, plainTaskbarButton.cx);
 }
+
+// A name that leads to no file: the loader says so in more than one way, by where the search stopped.
+bool IsMissingFile(DWORD error) {
+    return error == ERROR_MOD_NOT_FOUND || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// The plain words for each fault, by its value; the one reader of refusals, the balloon, goes through it.
+// %u is the image's id.
+constexpr const WCHAR* faultWords[] = {
+    L"",
+    L"the file is missing",
+    L"it is not a 32-bit Windows library",
+    L"the record of widths is missing or too short",
+    L"bitmap %u is missing or damaged",
+};
+static_assert(std::size(faultWords) == static_cast<size_t>(SkinFault::badBitmap) + 1);
+
+// Refusals already told this run. Only the stored skin and the menu's two can be refused, so a few places
+// are plenty; should more ever come, the oldest is forgotten and may be told again.
+struct Refusal {
+    WCHAR name[skinNameCapacity];
+    SkinCheck check;
+};
+Refusal told[8];
+int toldCount;
+
+bool WasTold(const WCHAR* name, SkinCheck check) {
+    for (int i = 0; i < toldCount && i < static_cast<int>(std::size(told)); ++i)
+        if (told[i].check.fault == check.fault && told[i].check.bitmapId == check.bitmapId &&
+            StrCmpW(told[i].name, name) == 0)
+            return true;
+    return false;
+}
+
+// Once a run for the same skin and fault: choosing a broken skin again is answered by the plain look alone.
+void TellRefusal(const WCHAR* name, SkinCheck check) {
+    if (WasTold(name, check)) return;
+    Refusal& entry = told[toldCount++ % std::size(told)];
+    lstrcpynW(entry.name, name, skinNameCapacity);
+    entry.check = check;
+    WCHAR reason[64], text[256];
+    wnsprintfW(reason, 64, faultWords[static_cast<int>(check.fault)], check.bitmapId);
+    wnsprintfW(text, 256, L"The skin \"%s\" cannot be used: %s.\r\nThe plain look is shown.", name, reason);
+    ShowTrayBalloon(L"Skin not used", text);
+}
 } // namespace
 
-bool LoadSkin(const WCHAR* name) {
+SkinCheck LoadSkin(const WCHAR* name) {
     HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return false;
+    if (!module) return {IsMissingFile(GetLastError()) ? SkinFault::missing : SkinFault::notLibrary, 0};
     ResourceBytes record = FindBytes(module, skinMetricsId, MAKEINTRESOURCEW(10)); // RT_RCDATA
-    bool usable = IsI386Module(module) && record.size >= sizeof(SkinMetrics);
+    SkinCheck check = {};
+    if (!IsI386Module(module))
+        check.fault = SkinFault::notLibrary;
+    else if (record.size < sizeof(SkinMetrics))
+        check.fault = SkinFault::badRecord;
     std::array<HBITMAP, imageSlotCount> images = {};
-    for (int slot = 0; usable && slot < imageSlotCount; ++slot) {
+    for (int slot = 0; check && slot < imageSlotCount; ++slot) {
         WORD id = imageSlotIds[slot];
-        usable = BitmapFits(FindBytes(module, id, MAKEINTRESOURCEW(2))) && // RT_BITMAP
-                 (images[slot] = LoadBitmapW(module, MAKEINTRESOURCEW(id))) != nullptr;
+        if (!BitmapFits(FindBytes(module, id, MAKEINTRESOURCEW(2))) || // RT_BITMAP
+            !(images[slot] = LoadBitmapW(module, MAKEINTRESOURCEW(id))))
+            check = {SkinFault::badBitmap, id};
     }
-    if (!usable) {
+    if (!check) {
         for (HBITMAP image : images)
             if (image) DeleteObject(image);
         FreeLibrary(module);
-        return false;
+        return check;
     }
     for (int slot = 0; slot < imageSlotCount; ++slot) {
         SelectObject(app.imageDCs[slot], images[slot]);
@@ -151,7 +201,15 @@ bool LoadSkin(const WCHAR* name) {
     ResizeCheckButtons(MetricWidth(loadedMetrics.shortcutLabelWidth) + 15,
                        MetricWidth(loadedMetrics.taskbarLabelWidth) + 15);
     app.skinModule = module;
-    return true;
+    return check;
+}
+
+bool LoadNamedSkin() {
+    SkinCheck check = LoadSkin(app.skinName);
+    if (check) return true;
+    TellRefusal(app.skinName, check);
+    StoreSkinName(skinless);
+    return false;
 }
 
 void UnloadSkin() {
@@ -175,10 +233,7 @@ void SwitchSkin(const WCHAR* name) {
     bool wasSkinned = app.skinModule != nullptr;
     if (wasSkinned) ReleaseSkin();
     bool wantsSkin = StrCmpW(app.skinName, skinless) != 0;
-    if (!wantsSkin || !LoadSkin(app.skinName)) {
-        // A skin that cannot be used is forgotten, exactly as at start-up, rather than left half-applied.
-        if (wasSkinned) EnterPlainLook();
-        if (wantsSkin) StoreSkinName(skinless);
-    }
+    // A skin that cannot be used is forgotten, exactly as at start-up, rather than left half-applied.
+    if ((!wantsSkin || !LoadNamedSkin()) && wasSkinned) EnterPlainLook();
     RefreshWindowLook();
 }

@@ -38,9 +38,22 @@ template <WORD id> HDC ImageDC() {
 constexpr SIZE plainShortcutButton = {110, 15};
 constexpr SIZE plainTaskbarButton = {127, 15};
 
+// Why a skin library was refused, in the order the checks run.
+enum class SkinFault : BYTE { none, missing, notLibrary, badRecord, badBitmap };
+
+// LoadSkin's answer: true when the skin is loaded; otherwise the fault and, for an image, its id.
+struct SkinCheck {
+    SkinFault fault;
+    WORD bitmapId;
+    explicit operator bool() const { return fault == SkinFault::none; }
+};
+
 // Loads a skin library as data (its code never runs) after checking every image and the width record;
 // on success the images are in their slots and the check buttons fit the skin's labels. Paints nothing.
-bool LoadSkin(const WCHAR* name);
+SkinCheck LoadSkin(const WCHAR* name);
+// Loads the skin named by app.skinName. One that cannot be used is told in a balloon at the tray icon and
+// forgotten: "Skinless" is stored in its place, so the next start does not try it again.
+bool LoadNamedSkin();
 // Back to the plain look's images and button sizes; paints nothing.
 void UnloadSkin();
 // Repaints the window and every control after a change of look, leaving the focus on the window.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 #include <shellapi.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 namespace {
@@ -30,18 +31,29 @@ std::wstring CopyProgram(const WCHAR* folderName) {
     return folder;
 }
 
-WindowRefuser::WindowRefuser() {
-    refused = CreateEventW(nullptr, TRUE, FALSE, L"VitreaTestCurtainRefused");
+namespace {
+// A global hook of a test library found beside the test program; the library stays loaded with it.
+HHOOK InstallTestHook(const WCHAR* file, const char* procedure, int type, HMODULE& library) {
     WCHAR self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    library = LoadLibraryW((FolderOf(self) + L"\\refuse_curtain.dll").c_str());
-    auto refuse = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(library, "RefuseCurtain")));
-    if (refuse) hook = SetWindowsHookExW(WH_CBT, refuse, library, 0);
+    library = LoadLibraryW((FolderOf(self) + L"\\" + file).c_str());
+    auto entry = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(library, procedure)));
+    return entry ? SetWindowsHookExW(type, entry, library, 0) : nullptr;
+}
+
+void RemoveTestHook(HHOOK hook, HMODULE library) {
+    if (hook) UnhookWindowsHookEx(hook);
+    if (library) FreeLibrary(library);
+}
+} // namespace
+
+WindowRefuser::WindowRefuser() {
+    refused = CreateEventW(nullptr, TRUE, FALSE, L"VitreaTestCurtainRefused");
+    hook = InstallTestHook(L"refuse_curtain.dll", "RefuseCurtain", WH_CBT, library);
 }
 
 WindowRefuser::~WindowRefuser() {
-    if (hook) UnhookWindowsHookEx(hook);
-    if (library) FreeLibrary(library);
+    RemoveTestHook(hook, library);
     if (refused) CloseHandle(refused);
 }
 
@@ -156,6 +168,40 @@ bool TrayIconExists(HWND owner) {
     probe.hWnd = owner;
     probe.uID = 0;
     return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+Balloon ShownBalloon() {
+    DWORD shell = 0;
+    GetWindowThreadProcessId(FindWindowW(L"Shell_TrayWnd", nullptr), &shell);
+    Balloon balloon;
+    for (HWND tooltip = nullptr; (tooltip = FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr));) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(tooltip, &pid);
+        if (pid != shell || !IsWindowVisible(tooltip) || !(GetWindowLongW(tooltip, GWL_STYLE) & TTS_BALLOON)) continue;
+        WCHAR text[512] = {}, title[256] = {};
+        DWORD_PTR length = 0;
+        if (!SendMessageTimeoutW(tooltip, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 2000, &length))
+            continue;
+        auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(tooltip, L"VitreaTestBalloonTitle")));
+        if (atom) GlobalGetAtomNameW(atom, title, 256);
+        balloon = {tooltip, title, text};
+    }
+    return balloon;
+}
+
+bool KeepBalloonTitles() {
+    static HMODULE library = nullptr;
+    static HHOOK hook = InstallTestHook(L"balloon_title.dll", "NoteBalloonTitle", WH_CALLWNDPROC, library);
+    return hook != nullptr;
+}
+
+Balloon WaitForRefusal(const std::wstring& skin, const std::wstring& reason) {
+    std::wstring text = L"The skin \"" + skin + L"\" cannot be used: " + reason + L".\r\nThe plain look is shown.";
+    Balloon balloon;
+    EXPECT_TRUE(WaitFor([&] { return (balloon = ShownBalloon()).text == text; }, 10000))
+        << "the balloon says \"" << std::string(balloon.text.begin(), balloon.text.end()) << "\"";
+    EXPECT_EQ(balloon.title, L"Skin not used");
+    return balloon;
 }
 
 DWORD RunUnix(const std::wstring& commandLine) {

@@ -50,6 +50,18 @@ bool EscapeMenus(DWORD pid);
 void EndAllVitreas();
 // Asks the shell, without changing anything, whether the program's icon is in the notification area.
 bool TrayIconExists(HWND owner);
+// A balloon the shell shows at a tray icon: under the runtime, a visible balloon tooltip of the shell's
+// process. Its text is the tooltip's window text; its title, which the tooltip does not give out, is the
+// one the test library's hook saw it given. No window while none is shown.
+struct Balloon {
+    HWND window = nullptr;
+    std::wstring title, text;
+};
+Balloon ShownBalloon();
+// Puts the hook that keeps balloon titles in place for the rest of the test program; false if it cannot be.
+bool KeepBalloonTitles();
+// Waits for the balloon that says why a skin was refused, and checks its title.
+Balloon WaitForRefusal(const std::wstring& skin, const std::wstring& reason);
 // Runs a Linux program (xdotool) from inside the runtime and waits for it.
 DWORD RunUnix(const std::wstring& commandLine);
 // Forces the Windows version that the runtime reports to one program ("win7", "win2k"); empty clears it.
