@@ -56,12 +56,6 @@ constexpr ULONG_PTR ownInput = 0x56495452; // marks the keys this library sends 
 constexpr UINT replyTimeoutMs = 2000;
 constexpr UINT applyTimeoutMs = 5000; // applying alpha raises a curtain and repaints the window
 
-void SetLayeredStyle(HWND window, bool layered) {
-    LONG exStyle = GetWindowLongW(window, GWL_EXSTYLE);
-    LONG wanted = layered ? (exStyle | WS_EX_LAYERED) : (exStyle & ~WS_EX_LAYERED);
-    if (wanted != exStyle) SetWindowLongW(window, GWL_EXSTYLE, wanted);
-}
-
 bool ProcessAlive(DWORD id) {
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
     if (!process) return false;
