@@ -20,8 +20,6 @@
 AppState app;
 
 namespace {
-constexpr WCHAR mainClassName[] = L"VitreaClass";
-constexpr WCHAR mainTitle[] = L"Vitrea";
 constexpr WCHAR mutexName[] = L"Vitrea Mutex";
 constexpr DWORD firstWindowWaitMs = 5000, firstWindowPollMs = 50;
 constexpr DWORD mainWindowStyle = 0x80CA0004;

@@ -19,6 +19,10 @@ enum : UINT {
     APPMSG_TASKBARHOVER = 0x8007,
 };
 
+// The settings window, found by these by a second start, the installer and the hook library.
+inline constexpr WCHAR mainClassName[] = L"VitreaClass";
+inline constexpr WCHAR mainTitle[] = L"Vitrea";
+
 // APPMSG_SETALPHA: this bit of lParam asks for the window's transparency to be removed.
 constexpr LPARAM alphaRemoveRequest = 0x10000;
 

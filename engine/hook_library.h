@@ -27,6 +27,14 @@ static_assert(offsetof(SetHooks, fadeInEnabled) == 16);
 // Registered by the program and by every copy of the library; the same name gives the same number everywhere.
 constexpr WCHAR setLayeredStyleMessage[] = L"VITREA_SETLAYEREDSTYLE";
 
+// Sets or clears WS_EX_LAYERED: inside the window's own process by the library, or by Vitrea itself when no
+// library there carried out its request.
+inline void SetLayeredStyle(HWND window, bool layered) {
+    LONG exStyle = GetWindowLongW(window, GWL_EXSTYLE);
+    LONG wanted = layered ? (exStyle | WS_EX_LAYERED) : (exStyle & ~WS_EX_LAYERED);
+    if (wanted != exStyle) SetWindowLongW(window, GWL_EXSTYLE, wanted);
+}
+
 // Entry points of Vitrea.dll, exported undecorated (cdecl).
 using InitializeDllFn = void (*)(SetHooks);
 using UninitializeDllFn = void (*)();

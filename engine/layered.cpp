@@ -5,6 +5,7 @@
 #include <new>
 #include "app/main.h"
 #include "engine/alpha_table.h"
+#include "engine/hook_library.h"
 #include "engine/taskbar_fade.h"
 
 namespace {
@@ -131,7 +132,12 @@ bool SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool SetStyleLayered(HWND window, bool layered) {
-    if (SendToWindow(window, app.msgSetLayeredStyle, layered ? 1 : 0, 0)) return true;
+    if (SendToWindow(window, app.msgSetLayeredStyle, layered ? 1 : 0, 0)) {
+        // The program answered, but without the library loaded, or with an older copy that did not act, the
+        // style is unchanged: another program's window takes the change from here too.
+        SetLayeredStyle(window, layered);
+        return true;
+    }
     // A send that gave up stays queued for the program, which carries it out once it answers again. A
     // request to clear the style queued behind it makes sure that what it then carries out leaves it
     // unlayered: neither an apply without its alpha nor a removal that was never sent.

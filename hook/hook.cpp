@@ -12,7 +12,6 @@
 
 // One copy for all processes: written by the process that owns the library (Vitrea) only.
 __attribute__((section(".shared"), shared)) DWORD ownerProcess = 0;
-__attribute__((section(".shared"), shared)) DWORD workerThreadShared = 0;
 __attribute__((section(".shared"), shared)) HHOOK callWndProcHook = nullptr;
 __attribute__((section(".shared"), shared)) HHOOK cbtHook = nullptr;
 
@@ -56,12 +55,6 @@ constexpr ULONG_PTR ownInput = 0x56495452; // marks the keys this library sends 
 constexpr UINT replyTimeoutMs = 2000;
 constexpr UINT applyTimeoutMs = 5000; // applying alpha raises a curtain and repaints the window
 
-void SetLayeredStyle(HWND window, bool layered) {
-    LONG exStyle = GetWindowLongW(window, GWL_EXSTYLE);
-    LONG wanted = layered ? (exStyle | WS_EX_LAYERED) : (exStyle & ~WS_EX_LAYERED);
-    if (wanted != exStyle) SetWindowLongW(window, GWL_EXSTYLE, wanted);
-}
-
 bool ProcessAlive(DWORD id) {
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
     if (!process) return false;
@@ -70,14 +63,31 @@ bool ProcessAlive(DWORD id) {
     return alive;
 }
 
-// Some runtimes keep a killed program's global hooks in place: the style is only changed while a live Vitrea
-// owns the library, and the check is made for this rare message only.
+// Vitrea's worker thread, published on its main window by the library it runs: GetProp reads it from any
+// process.
+constexpr WCHAR workerProperty[] = L"VitreaWorker";
+
+// The worker of the Vitrea running now, or 0. A copy of the library serves that Vitrea, whichever loaded the
+// copy: an upgrade leaves the old copy loaded in running programs under the library's name, and the new
+// Vitrea's hooks then run in it. A Vitrea that has ended serves no one, even where a runtime keeps a killed
+// program's hooks or window in place.
+DWORD LiveWorker() {
+    for (HWND window = FindWindowW(mainClassName, mainTitle); window;
+         window = FindWindowExW(nullptr, window, mainClassName, mainTitle)) {
+        auto worker = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(GetPropW(window, workerProperty)));
+        DWORD process = 0;
+        if (worker && GetWindowThreadProcessId(window, &process) &&
+            (process == GetCurrentProcessId() || ProcessAlive(process)))
+            return worker;
+    }
+    return 0;
+}
+
+// The look-up is made for this rare message only.
 LRESULT CALLBACK CallWndProc(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION) {
         const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        DWORD owner = ownerProcess;
-        if (message && msgSetLayeredStyle && message->message == msgSetLayeredStyle && owner &&
-            (owner == GetCurrentProcessId() || ProcessAlive(owner)))
+        if (message && msgSetLayeredStyle && message->message == msgSetLayeredStyle && LiveWorker())
             SetLayeredStyle(message->hwnd, message->wParam != 0);
     }
     return CallNextHookEx(callWndProcHook, code, wParam, lParam);
@@ -149,9 +159,8 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
                 menusTracked = false; // whatever opens next without Vitrea's announcement is not its own
             }
         }
-        DWORD worker = workerThreadShared;
-        if (!created && worker && !(GetWindowLongW(window, GWL_STYLE) & WS_CHILD))
-            PostThreadMessageW(worker, workWindowGone, wParam, 0);
+        if (!created && !(GetWindowLongW(window, GWL_STYLE) & WS_CHILD))
+            if (DWORD worker = LiveWorker()) PostThreadMessageW(worker, workWindowGone, wParam, 0);
     }
     if (!onMainThread) return CallNextHookEx(cbtHook, code, wParam, lParam);
     bool outer = !inCbtChain;
@@ -482,7 +491,8 @@ extern "C" __declspec(dllexport) void InitializeDll(SetHooks hooks) {
     shortcutByte = hooks.shortcutByte;
     ownerProcess = GetCurrentProcessId();
     workerThread = StartThread(WorkerMain, workerThreadId);
-    workerThreadShared = workerThread ? workerThreadId : 0;
+    if (workerThread)
+        SetPropW(mainWindow, workerProperty, reinterpret_cast<HANDLE>(ULONG_PTR{workerThreadId}));
     hookThread = StartThread(HookThreadMain, hookThreadId);
     msgFilterHook = SetWindowsHookExW(WH_MSGFILTER, MessageFilter, nullptr, mainThread);
     callWndProcRetHook = SetWindowsHookExW(WH_CALLWNDPROCRET, CallWndProcRet, nullptr, mainThread);
@@ -496,7 +506,7 @@ extern "C" __declspec(dllexport) void UninitializeDll() {
     Unhook(cbtHook);
     Unhook(callWndProcRetHook);
     Unhook(msgFilterHook);
-    workerThreadShared = 0;
+    RemovePropW(mainWindow, workerProperty); // nothing left to remove once the window is destroyed
     StopThread(hookThread, hookThreadId);
     StopThread(workerThread, workerThreadId);
     for (HWND& window : pinned) {

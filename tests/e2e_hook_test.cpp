@@ -12,7 +12,6 @@ constexpr WPARAM settingShortcutOn = 1, settingShortcutByte = 3, settingFadeIn =
 constexpr int removed = -1, passes = -2;
 
 void Keys(const std::wstring& keys) { Xdotool(L"key " + keys); }
-void MoveTo(POINT at) { Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y)); }
 
 // Held keys, and Num Lock, which xdotool toggles itself to reach a keypad digit.
 bool IsModifier(UINT vk) {

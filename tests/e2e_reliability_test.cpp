@@ -251,7 +251,7 @@ TEST_F(Faults, TargetsThatVanishMidApplyOrMidFadeLeaveVitreaWhole) {
 }
 
 // A hook library that is missing, or whose exports do nothing: Vitrea still answers and ends cleanly, and
-// the window it could not make layered stays as it was.
+// sets the style of the window itself, which its exit leaves as it was.
 TEST_F(Faults, MissingOrDeadHookLibraryLeavesVitreaWhole) {
     std::wstring planted = FolderOf(Built().plantedDll), missing = planted + L"\\..\\nodll";
     CreateDirectoryW(missing.c_str(), nullptr);
@@ -267,8 +267,10 @@ TEST_F(Faults, MissingOrDeadHookLibraryLeavesVitreaWhole) {
         ASSERT_TRUE(window);
         EXPECT_TRUE(WaitFor([&] { return TrayIconExists(window); }));
         EXPECT_EQ(SetAlpha(target, 100), 0);
-        EXPECT_FALSE(IsLayered(target)) << "nobody changed its style";
+        EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(target) == 100; })) << "Vitrea did not set the style itself";
         EXPECT_EQ(SetAlpha(target, removeRequest), 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsLayered(target); }));
+        EXPECT_EQ(SetAlpha(target, 100), 0);
         EXPECT_TRUE(Answers(window, 1000));
         PostMessageW(window, WM_CLOSE, 0, 0);
         EXPECT_EQ(started.Wait(10000), 0u);

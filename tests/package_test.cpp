@@ -9,7 +9,9 @@
 #include <set>
 
 namespace {
-constexpr UINT APPMSG_SETALPHA = 0x8002;
+constexpr UINT APPMSG_SETTING = 0x8001, APPMSG_SETALPHA = 0x8002, APPMSG_GETALPHA = 0x8005;
+constexpr WPARAM settingTaskbarOn = 2;
+constexpr int storedTaskbarAlpha = 144; // what a first run stores
 constexpr WCHAR uninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vitrea";
 constexpr WCHAR runKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
@@ -304,6 +306,8 @@ TEST_F(Packages, SilentInstallRunsAndSilentUninstallLeavesNothing) {
     EXPECT_TRUE(ReadValue(L"Options").present) << "a silent uninstall keeps the settings";
 }
 
+// Everything that ran through the upgrade keeps the old library loaded under the library's own name: the
+// shell, and programs the old Vitrea made translucent. The new Vitrea must serve them all at once.
 TEST_F(Packages, InstallOverRunningVitreaClosesItAndReplacesItsLibrary) {
     const std::wstring folder = work + L"\\Over a running one";
     ASSERT_EQ(RunSetup(L"/S /D=" + folder), 0u);
@@ -318,13 +322,28 @@ TEST_F(Packages, InstallOverRunningVitreaClosesItAndReplacesItsLibrary) {
         WriteFile(file, "older", 5, &written, nullptr);
         CloseHandle(file);
     }
+    const HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+    ASSERT_TRUE(taskbar);
+    RECT bar = {};
+    GetWindowRect(taskbar, &bar);
+    // Away in a corner where no window opens: a window shown under the pointer makes the runtime repeat a
+    // move there, which may come after the next real one.
+    const POINT away = {bar.right - 5, 5}, over = {bar.left + 5, (bar.top + bar.bottom) / 2};
+    MoveTo(away);
     Process vitrea;
-    Target target;
-    ASSERT_NE(StartAndDim(vitrea, folder + L"\\Vitrea.exe", target, L"Package target", 128), nullptr);
+    Target target, closing;
+    HWND window = StartAndDim(vitrea, folder + L"\\Vitrea.exe", target, L"Package target", 128);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(closing.Open(L"Package closing"));
+    SendMessageW(window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(closing.window), 100);
+    SendMessageW(window, APPMSG_SETTING, settingTaskbarOn, 1);
+    ASSERT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == storedTaskbarAlpha; }));
 
     EXPECT_EQ(RunSetup(L"/S /D=" + folder), 0u);
     EXPECT_TRUE(WaitFor([&] { return !vitrea.Running(); })) << "Setup closed Vitrea";
-    EXPECT_TRUE(WaitFor([&] { return !IsLayered(target.window); })) << "closing Vitrea restored the window";
+    EXPECT_TRUE(WaitFor([&] {
+        return !IsLayered(target.window) && !IsLayered(closing.window) && !IsLayered(taskbar);
+    })) << "closing Vitrea restored the windows";
     EXPECT_EQ(Contents(folder + L"\\Vitrea.dll"), library) << "the new library is in place";
     std::set<std::wstring> pending = DeletedAtRestart();
     for (const std::wstring& name : Names(folder))
@@ -332,11 +351,42 @@ TEST_F(Packages, InstallOverRunningVitreaClosesItAndReplacesItsLibrary) {
             EXPECT_TRUE(pending.count(Lower(folder + L"\\" + name))) << "a library moved aside goes at the restart";
 
     Process again;
-    EXPECT_NE(StartVitrea(again, folder + L"\\Vitrea.exe"), nullptr) << "the new installation runs";
+    window = StartVitrea(again, folder + L"\\Vitrea.exe");
+    ASSERT_NE(window, nullptr) << "the new installation runs";
+    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(window) != FALSE; })) << "shown last, once start-up is over";
+    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == storedTaskbarAlpha; }))
+        << "the taskbar's alpha";
+    MoveTo(over);
+    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 255; })) << "no fade in under the mouse";
+    MoveTo(away);
+    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == storedTaskbarAlpha; })) << "no fade back";
+    ASSERT_TRUE(WaitFor([&] {
+        if (GetForegroundWindow() != target.window) SetForegroundWindow(target.window);
+        return GetForegroundWindow() == target.window;
+    }));
+    Xdotool(L"key ctrl+shift+5");
+    EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(target.window) == 128; }))
+        << "no chord on an older program";
+    // The old library in an older program works for the new Vitrea: it carries out the style request, and
+    // reports the window going away, which the new Vitrea then forgets.
+    SendMessageW(closing.window, RegisterWindowMessageW(L"VITREA_SETLAYEREDSTYLE"), 1, 0);
+    EXPECT_TRUE(WaitFor([&] { return IsLayered(closing.window); })) << "the old library refused the request";
+    SendMessageW(window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(closing.window), 100);
+    ASSERT_TRUE(WaitFor([&] { return LayeredAlpha(closing.window) == 100; }));
+    PostMessageW(closing.window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitFor([&] {
+        return SendMessageW(window, APPMSG_GETALPHA, reinterpret_cast<WPARAM>(closing.window), 0) == -1;
+    })) << "the closed window is still recorded";
+
+    // The uninstaller closes Vitrea as the Exit command does.
     Process uninstaller;
     ASSERT_TRUE(uninstaller.Start(folder + L"\\Uninstall.exe", L"/S", work));
     EXPECT_TRUE(WaitFor([&] { return !UninstallEntryExists() && !again.Running(); }, 60000))
         << "the uninstaller closes a running Vitrea too";
+    EXPECT_TRUE(WaitFor([&] { return !IsLayered(target.window) && !IsLayered(taskbar); }))
+        << "its exit restored the windows";
+    std::vector<std::wstring> left = Unaccounted(folder);
+    EXPECT_TRUE(left.empty()) << "left behind: " << (left.empty() ? L"" : left[0]);
 }
 
 TEST_F(Packages, SetupRefusesOtherWindowsVersionsWithTheProgramsWords) {

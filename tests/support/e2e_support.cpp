@@ -234,10 +234,14 @@ void Xdotool(const std::wstring& arguments) {
     DeleteFileW(seen.c_str());
 }
 
+void MoveTo(POINT at) {
+    Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y));
+}
+
 // The click comes only once the system itself has the pointer at the place: a program that reads the cursor
 // on the click (the tray menu opens there) would otherwise see where the pointer was before.
 void ClickAt(POINT at, const std::wstring& clicks) {
-    Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y));
+    MoveTo(at);
     WaitFor([&] {
         POINT cursor = {};
         return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y;

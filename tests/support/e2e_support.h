@@ -70,6 +70,7 @@ void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version);
 // Real input through the X server. The runtime hands the command over and returns at once, with no exit code
 // to read: callers wait for what the input should have caused.
 void Xdotool(const std::wstring& arguments);
+void MoveTo(POINT at);
 void ClickAt(POINT at, const std::wstring& clicks = L"click 1");
 POINT CentreOf(const RECT& r);
 RECT ScreenRect(HWND window);
