@@ -315,6 +315,8 @@ Answer Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Answer answer = Dispatch(window, message, wParam, lParam);
+    // The hook library's keys and menu reports follow each change once it is made, whoever asked for it.
+    if (message == APPMSG_SETTING || message == APPMSG_MENUTRACK) HookLibraryFollow(message, wParam, lParam);
     return answer ? *answer : DefWindowProcW(window, message, wParam, lParam);
 }
 

@@ -3,6 +3,7 @@
 
 namespace {
 HMODULE hookModule;
+FollowVitreaFn follow;
 
 // The library sits beside Vitrea.exe; a full path keeps a planted copy in the current directory out.
 bool HookLibraryPath(WCHAR (&path)[MAX_PATH]) {
@@ -29,14 +30,20 @@ bool HookLibraryInitialize(const SetHooks& hooks) {
         hookModule = nullptr;
         return false;
     }
+    follow = ProcAddress<FollowVitreaFn>(hookModule, "FollowVitrea");
     initialize(hooks);
     return true;
+}
+
+void HookLibraryFollow(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (follow) follow(message, wParam, lParam);
 }
 
 void HookLibraryUninitialize() {
     if (!hookModule) return;
     auto uninitialize = ProcAddress<UninitializeDllFn>(hookModule, "UninitializeDll");
     if (uninitialize) uninitialize();
+    follow = nullptr;
     FreeLibrary(hookModule);
     hookModule = nullptr;
 }

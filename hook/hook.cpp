@@ -30,7 +30,7 @@ enum : UINT {
 // Vitrea's side, set by InitializeDll; zero in every other process.
 HWND mainWindow;
 DWORD mainThread;
-HHOOK msgFilterHook, callWndProcRetHook;
+HHOOK msgFilterHook;
 HANDLE hookThread, workerThread;
 DWORD hookThreadId, workerThreadId;
 
@@ -170,7 +170,6 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
     return result;
 }
 
-// Settings follow every APPMSG_SETTING once the settings window has handled it, whoever sent it.
 void FollowSetting(WPARAM code, LPARAM value) {
     switch (code) {
     case settingShortcutOn: shortcutOn = value != 0; break;
@@ -184,16 +183,6 @@ void FollowSetting(WPARAM code, LPARAM value) {
         if (!value) PostThreadMessageW(workerThreadId, workHoverOff, 1, 0);
         break;
     }
-}
-
-LRESULT CALLBACK CallWndProcRet(int code, WPARAM wParam, LPARAM lParam) {
-    const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-    if (code == HC_ACTION && message && message->hwnd == mainWindow) {
-        if (message->message == APPMSG_SETTING) FollowSetting(message->wParam, message->lParam);
-        if (message->message == APPMSG_MENUTRACK && (message->wParam == 1 || message->wParam == 2))
-            menusTracked = message->wParam == 1;
-    }
-    return CallNextHookEx(callWndProcRetHook, code, wParam, lParam);
 }
 
 // ---- The worker thread: everything that waits for Vitrea or for another program
@@ -495,7 +484,6 @@ extern "C" __declspec(dllexport) void InitializeDll(SetHooks hooks) {
         SetPropW(mainWindow, workerProperty, reinterpret_cast<HANDLE>(ULONG_PTR{workerThreadId}));
     hookThread = StartThread(HookThreadMain, hookThreadId);
     msgFilterHook = SetWindowsHookExW(WH_MSGFILTER, MessageFilter, nullptr, mainThread);
-    callWndProcRetHook = SetWindowsHookExW(WH_CALLWNDPROCRET, CallWndProcRet, nullptr, mainThread);
     cbtHook = SetWindowsHookExW(WH_CBT, CbtProc, moduleInstance, 0);
     callWndProcHook = SetWindowsHookExW(WH_CALLWNDPROC, CallWndProc, moduleInstance, 0);
 }
@@ -504,7 +492,6 @@ extern "C" __declspec(dllexport) void UninitializeDll() {
     if (!mainWindow || GetCurrentThreadId() != mainThread) return;
     Unhook(callWndProcHook);
     Unhook(cbtHook);
-    Unhook(callWndProcRetHook);
     Unhook(msgFilterHook);
     RemovePropW(mainWindow, workerProperty); // nothing left to remove once the window is destroyed
     StopThread(hookThread, hookThreadId);
@@ -517,4 +504,12 @@ extern "C" __declspec(dllexport) void UninitializeDll() {
     ownerProcess = 0;
     mainWindow = nullptr;
     mainThread = 0;
+}
+
+// Vitrea's settings window hands on every settings change and every start and end of its own menus once it
+// has handled them, whoever sent them: a hook on its thread to watch for them would tax each of its messages.
+extern "C" __declspec(dllexport) void FollowVitrea(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!mainWindow || GetCurrentThreadId() != mainThread) return;
+    if (message == APPMSG_SETTING) FollowSetting(wParam, lParam);
+    if (message == APPMSG_MENUTRACK && (wParam == 1 || wParam == 2)) menusTracked = wParam == 1;
 }

@@ -202,6 +202,7 @@ struct Report {
 };
 CRITICAL_SECTION reportLock;
 std::vector<Report> reports;
+FollowVitreaFn followVitrea;
 
 LRESULT CALLBACK MenuOwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != APPMSG_MENUTRACK) return DefWindowProcW(window, message, wParam, lParam);
@@ -209,6 +210,7 @@ LRESULT CALLBACK MenuOwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     reports.push_back({wParam, lParam});
     LeaveCriticalSection(&reportLock);
     if (wParam == 32 && lParam) EndMenu(); // as the settings window does when asked to close
+    followVitrea(message, wParam, lParam); // and, as it does, the library hears of it once it is handled
     return 0;
 }
 std::vector<Report> Seen() {
@@ -353,7 +355,8 @@ protected:
         library = LoadLibraryW(Built().vitreaDll.c_str());
         ASSERT_TRUE(owner && library);
         auto initialize = reinterpret_cast<InitializeDllFn>(reinterpret_cast<void*>(GetProcAddress(library, "InitializeDll")));
-        ASSERT_TRUE(initialize);
+        followVitrea = reinterpret_cast<FollowVitreaFn>(reinterpret_cast<void*>(GetProcAddress(library, "FollowVitrea")));
+        ASSERT_TRUE(initialize && followVitrea);
         SetHooks hooks = {owner, RegisterWindowMessageW(setLayeredStyleMessage), RegisterWindowMessageW(L"TaskbarCreated"),
                           0, 0, 0x45, 144, 0, {}};
         initialize(hooks);
