@@ -89,8 +89,7 @@ constexpr int FineTuned(int recorded, bool raise) {
 // The alpha after `steps` presses of + (above 0) or - (below 0): one wheel notch is one press.
 constexpr int FineTunedBy(int recorded, int steps) {
     int alpha = recorded;
-    for (; steps > 0; --steps) alpha = FineTuned(alpha, true);
-    for (; steps < 0; ++steps) alpha = FineTuned(alpha, false);
+    for (; steps; steps += steps > 0 ? -1 : 1) alpha = FineTuned(alpha, steps > 0);
     return alpha;
 }
 
