@@ -201,15 +201,8 @@ TEST_F(Hook, ShortcutSwitchedOffLetsTheKeysThrough) {
 // the other way, without the prefix, follows each taken one, so it has come through once the marker has.
 TEST_F(Hook, WheelWithThePrefixStepsTheWindowUnderTheMouseAndIsTakenOnlyThen) {
     enum Over { behind, desktop, startButton, taskbarMiddle, vitreaWindow };
-    struct Case {
-        Over over;
-        BYTE shortcut;
-        bool on;
-        const WCHAR* held; // as xdotool is told; empty for none
-        bool up;
-        int notches;
-        bool taken;
-        int alpha; // the window behind, after the row
+    struct Case { // `held` as xdotool is told, empty for none; `alpha` of the window behind after the row
+        Over over; BYTE shortcut; bool on; const WCHAR* held; bool up; int notches; bool taken; int alpha;
     };
     const Case cases[] = {
         {behind, 0x45, true, L"ctrl+shift", false, 1, true, 239},  // not recorded counts as opaque
