@@ -25,6 +25,7 @@ enum : UINT {
     workMouseMoved = WM_APP + 2, // the latest point is in latestPoint
     workWindowGone = WM_APP + 3, // wParam a top-level window being destroyed, from any process
     workHoverOff = WM_APP + 4,   // wParam 1: fade-in went off (leave the taskbar), 0: transparency went off
+    workWheel = WM_APP + 5,      // wParam the wheel's signed delta, lParam the point (Packed)
 };
 
 // Vitrea's side, set by InitializeDll; zero in every other process.
@@ -41,6 +42,10 @@ std::atomic<BYTE> shortcutByte;
 // Menus: Vitrea's own are those tracked between its APPMSG_MENUTRACK 1 and 2.
 bool menusTracked;
 int openMenuWindows;
+
+// A screen point in one message parameter or atomic word.
+LONG Packed(POINT at) { return static_cast<LONG>(MAKELONG(at.x, at.y)); }
+POINT Unpacked(LONG packed) { return {static_cast<SHORT>(LOWORD(packed)), static_cast<SHORT>(HIWORD(packed))}; }
 
 std::atomic<LONG> latestPoint;
 std::atomic<bool> movePending;
@@ -232,14 +237,29 @@ void ToggleTopmost(HWND window) {
     }
 }
 
-// The top-level window the user works in; never the desktop.
+// A top-level window the shortcut may change: never the desktop (the shell's windows behind the icons, or
+// the root window under every window), and the taskbar only when `taskbarToo`.
+bool Changeable(HWND root, bool taskbarToo) {
+    WCHAR name[16] = {};
+    if (!root || root == GetDesktopWindow() || !IsWindow(root) || !GetClassNameW(root, name, 16)) return false;
+    if (lstrcmpW(name, L"Progman") == 0 || lstrcmpW(name, L"WorkerW") == 0) return false;
+    return taskbarToo || lstrcmpW(name, L"Shell_TrayWnd") != 0;
+}
+
+// The top-level window the user works in.
 HWND ChordTarget() {
     HWND foreground = GetForegroundWindow();
     HWND root = foreground ? GetAncestor(foreground, GA_ROOT) : nullptr;
-    WCHAR name[16] = {};
-    if (!root || !IsWindow(root) || !GetClassNameW(root, name, 16)) return nullptr;
-    if (lstrcmpW(name, L"Progman") == 0 || lstrcmpW(name, L"WorkerW") == 0) return nullptr;
-    return root;
+    return Changeable(root, true) ? root : nullptr;
+}
+
+// + and - pressed `steps` times (negative for -), from the alpha Vitrea recorded.
+void StepAlpha(HWND target, int steps) {
+    LRESULT recorded;
+    if (!Ask(APPMSG_GETALPHA, Handle(target), 0, replyTimeoutMs, recorded)) return;
+    int current = recorded < 0 ? 255 : static_cast<int>(recorded);
+    int next = keys::FineTunedBy(static_cast<int>(recorded), steps);
+    if (next != current) Tell(APPMSG_SETALPHA, Handle(target), next, applyTimeoutMs);
 }
 
 void RunChord(keys::Action action, BYTE alpha) {
@@ -247,15 +267,8 @@ void RunChord(keys::Action action, BYTE alpha) {
     if (!target) return;
     switch (action) {
     case keys::Action::level: Tell(APPMSG_SETALPHA, Handle(target), alpha, applyTimeoutMs); break;
-    case keys::Action::raise:
-    case keys::Action::lower: {
-        LRESULT recorded;
-        if (!Ask(APPMSG_GETALPHA, Handle(target), 0, replyTimeoutMs, recorded)) break;
-        int current = recorded < 0 ? 255 : static_cast<int>(recorded);
-        int next = keys::FineTuned(static_cast<int>(recorded), action == keys::Action::raise);
-        if (next != current) Tell(APPMSG_SETALPHA, Handle(target), next, applyTimeoutMs);
-        break;
-    }
+    case keys::Action::raise: StepAlpha(target, 1); break;
+    case keys::Action::lower: StepAlpha(target, -1); break;
     case keys::Action::remove: Tell(APPMSG_SETALPHA, Handle(target), alphaRemoveRequest, applyTimeoutMs); break;
     case keys::Action::topmost: ToggleTopmost(target); break;
     case keys::Action::none: break;
@@ -273,8 +286,7 @@ HWND Taskbar() {
 void FollowMouse() {
     movePending = false;
     if (!taskbarOn || !fadeInOn) return;
-    LONG packed = latestPoint;
-    POINT at = {static_cast<SHORT>(LOWORD(packed)), static_cast<SHORT>(HIWORD(packed))};
+    POINT at = Unpacked(latestPoint);
     HWND bar = Taskbar();
     RECT place = {};
     if (bar) GetWindowRect(bar, &place);
@@ -296,6 +308,29 @@ void HoverOff(bool fadeInWentOff) {
     overTaskbar = false;
 }
 
+// The wheel acts on the top-level window under the mouse, wherever it is in the order of windows, but
+// never on the taskbar (its buttons are inside it), the desktop or a window of Vitrea.
+HWND WheelTarget(POINT at) {
+    HWND under = WindowFromPoint(at);
+    HWND root = under ? GetAncestor(under, GA_ROOT) : nullptr;
+    DWORD process = 0;
+    if (!Changeable(root, false) || !GetWindowThreadProcessId(root, &process) || process == GetCurrentProcessId())
+        return nullptr;
+    return root;
+}
+
+HWND wheelWindow; // where the part of a notch in wheelRest was turned
+int wheelRest;
+
+void Wheel(int delta, POINT at) {
+    HWND target = WheelTarget(at);
+    if (target != wheelWindow) wheelRest = 0;
+    wheelWindow = target;
+    keys::Notches notches = keys::WheelNotches(wheelRest, delta);
+    wheelRest = notches.rest;
+    if (target && notches.whole) StepAlpha(target, notches.whole);
+}
+
 void WindowGone(HWND window) {
     Unpin(window);
     LRESULT recorded;
@@ -315,6 +350,7 @@ DWORD WINAPI WorkerMain(LPVOID ready) {
         case workMouseMoved: FollowMouse(); break;
         case workWindowGone: WindowGone(reinterpret_cast<HWND>(message.wParam)); break;
         case workHoverOff: HoverOff(message.wParam != 0); break;
+        case workWheel: Wheel(static_cast<int>(message.wParam), Unpacked(static_cast<LONG>(message.lParam))); break;
         }
     }
     return 0;
@@ -353,6 +389,11 @@ void ReleaseAltMasked(const KBDLLHOOKSTRUCT& alt) {
     SendInput(3, input, sizeof(INPUT));
 }
 
+bool PrefixHeld(BYTE shortcut) {
+    BYTE prefix = keys::PrefixMask(shortcut);
+    return shortcutOn && prefix && (HeldModifiers() & prefix) == prefix;
+}
+
 bool TakeKey(const KBDLLHOOKSTRUCT& key, bool down) {
     DWORD vk = key.vkCode & 0xFF;
     bool extended = (key.flags & LLKHF_EXTENDED) != 0;
@@ -372,8 +413,7 @@ bool TakeKey(const KBDLLHOOKSTRUCT& key, bool down) {
         return taken;
     }
     BYTE shortcut = shortcutByte;
-    BYTE prefix = keys::PrefixMask(shortcut);
-    if (!shortcutOn || !prefix || (HeldModifiers() & prefix) != prefix) return false;
+    if (!PrefixHeld(shortcut)) return false;
     keys::Chord chord = keys::ChordOf(vk, extended, keys::FunctionKeySet(shortcut));
     if (chord.action == keys::Action::none) return false;
     bool repeat = swallowed[vk];
@@ -392,19 +432,35 @@ LRESULT CALLBACK KeyboardProc(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(keyboardHook, code, wParam, lParam);
 }
 
+// With the prefix held the wheel belongs to the shortcut wherever the mouse is, as a chord key does with the
+// desktop in front: the notch is taken and the worker finds the window under the point. Telling the
+// desktop, the taskbar or Vitrea apart here would mean window look-ups on the thread every mouse event of
+// the desktop waits for; a notch turned over them with the prefix held is simply used up.
+bool TakeWheel(const MSLLHOOKSTRUCT& mouse) {
+    if (!PrefixHeld(shortcutByte)) return false;
+    if (HeldModifiers() & keys::alt) maskAltRelease = true;
+    auto delta = static_cast<SHORT>(HIWORD(mouse.mouseData));
+    PostThreadMessageW(workerThreadId, workWheel, static_cast<WPARAM>(static_cast<int>(delta)), Packed(mouse.pt));
+    return true;
+}
+
+void FollowMove(const MSLLHOOKSTRUCT& mouse) {
+    latestPoint = Packed(mouse.pt);
+    static DWORD lastHandedOn;
+    DWORD now = GetTickCount();
+    bool nearBar = mouse.pt.x >= barLeft && mouse.pt.x < barRight && mouse.pt.y >= barTop && mouse.pt.y < barBottom;
+    // One message in flight at most: the worker reads the latest point when it gets to it.
+    if ((nearBar || overTaskbar || now - lastHandedOn >= barRefreshMs) && !movePending.exchange(true)) {
+        lastHandedOn = now;
+        PostThreadMessageW(workerThreadId, workMouseMoved, 0, 0);
+    }
+}
+
 LRESULT CALLBACK MouseProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION && wParam == WM_MOUSEMOVE && lParam && taskbarOn && fadeInOn) {
-        const auto* mouse = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
-        latestPoint = static_cast<LONG>(MAKELONG(mouse->pt.x, mouse->pt.y));
-        static DWORD lastHandedOn;
-        DWORD now = GetTickCount();
-        bool nearBar = mouse->pt.x >= barLeft && mouse->pt.x < barRight && mouse->pt.y >= barTop &&
-                       mouse->pt.y < barBottom;
-        // One message in flight at most: the worker reads the latest point when it gets to it.
-        if ((nearBar || overTaskbar || now - lastHandedOn >= barRefreshMs) && !movePending.exchange(true)) {
-            lastHandedOn = now;
-            PostThreadMessageW(workerThreadId, workMouseMoved, 0, 0);
-        }
+    if (code == HC_ACTION && lParam) {
+        const auto& mouse = *reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
+        if (wParam == WM_MOUSEWHEEL && TakeWheel(mouse)) return 1;
+        if (wParam == WM_MOUSEMOVE && taskbarOn && fadeInOn) FollowMove(mouse);
     }
     return CallNextHookEx(mouseHook, code, wParam, lParam);
 }

@@ -86,4 +86,21 @@ constexpr int FineTuned(int recorded, bool raise) {
     return current - fineStep < fineFloor ? fineFloor : current - fineStep;
 }
 
+// The alpha after `steps` presses of + (above 0) or - (below 0): one wheel notch is one press.
+constexpr int FineTunedBy(int recorded, int steps) {
+    int alpha = recorded;
+    for (; steps; steps += steps > 0 ? -1 : 1) alpha = FineTuned(alpha, steps > 0);
+    return alpha;
+}
+
+// Whole notches in the wheel's turn so far. Fine-grained wheels report fractions of a notch: the rest is
+// carried to the next event, and dropped when the wheel turns the other way, so a notch back always counts.
+struct Notches {
+    int whole, rest;
+};
+constexpr Notches WheelNotches(int rest, int delta) {
+    int turned = ((rest < 0) == (delta < 0) ? rest : 0) + delta;
+    return {turned / WHEEL_DELTA, turned % WHEEL_DELTA};
+}
+
 } // namespace keys

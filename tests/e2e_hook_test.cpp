@@ -196,6 +196,78 @@ TEST_F(Hook, ShortcutSwitchedOffLetsTheKeysThrough) {
     EXPECT_EQ(Recorded(target.window), 153) << "the key let through while off still acted";
 }
 
+// Real wheel notches, with and without the prefix, over a window behind the one in front and over the
+// windows the wheel must never change. Rows over the window behind check where its notches went: a notch
+// the other way, without the prefix, follows each taken one, so it has come through once the marker has.
+TEST_F(Hook, WheelWithThePrefixStepsTheWindowUnderTheMouseAndIsTakenOnlyThen) {
+    enum Over { behind, desktop, startButton, taskbarMiddle, vitreaWindow };
+    struct Case { // `held` as xdotool is told, empty for none; `alpha` of the window behind after the row
+        Over over; BYTE shortcut; bool on; const WCHAR* held; bool up; int notches; bool taken; int alpha;
+    };
+    const Case cases[] = {
+        {behind, 0x45, true, L"ctrl+shift", false, 1, true, 239},  // not recorded counts as opaque
+        {behind, 0x45, true, L"shift+ctrl", false, 3, true, 191},  // several notches step several times
+        {behind, 0x45, true, L"ctrl+shift", true, 2, true, 223},
+        {behind, 0x45, true, L"Control_R+Shift_R", true, 3, true, 255}, // right-hand keys; opaque is the ceiling
+        {behind, 0x45, true, L"", false, 2, false, 255},           // no prefix: the window's own wheel
+        {behind, 0x45, true, L"ctrl", false, 1, false, 255},       // one prefix key is not the prefix
+        {desktop, 0x45, true, L"ctrl+shift", false, 1, true, 255},
+        {startButton, 0x45, true, L"ctrl+shift", false, 1, true, 255},
+        {taskbarMiddle, 0x45, true, L"ctrl+shift", false, 1, true, 255},
+        {vitreaWindow, 0x45, true, L"ctrl+shift", false, 1, true, 255},
+        {behind, 0x45, true, L"ctrl+shift", false, 16, true, 26},  // the floor holds...
+        {behind, 0x45, true, L"ctrl+shift", true, 1, true, 42},    // ...proved by the step up from it
+        {behind, 0x45, false, L"ctrl+shift", false, 1, false, 42}, // shortcut off
+        {behind, 0x89, true, L"alt+ctrl", false, 1, true, 26},     // Alt + Ctrl
+        {behind, 0x89, true, L"ctrl+shift", false, 1, false, 26},  // no longer the prefix
+    };
+    Start();
+    // Vitrea's window shown beside the targets, as a user may leave it.
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    SetWindowPos(window, nullptr, 40, 400, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Target front, back;
+    ASSERT_TRUE(back.Launch(L"WheelBehind", 420, 120, 300, 220));
+    ASSERT_TRUE(back.Ready());
+    InFront(front, L"WheelFront", 40);
+    HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+    ASSERT_TRUE(taskbar);
+    RECT bar = ScreenRect(taskbar);
+    const POINT at[] = {CentreOf(back.Place()), {900, 500}, {bar.left + 5, (bar.top + bar.bottom) / 2},
+                        CentreOf(bar), {ScreenRect(window).left + 20, ScreenRect(window).top + 10}};
+    HWND underDesktop = GetAncestor(WindowFromPoint(at[desktop]), GA_ROOT);
+    ASSERT_EQ(GetAncestor(WindowFromPoint(at[vitreaWindow]), GA_ROOT), window) << "Vitrea's window is not there";
+    ASSERT_EQ(GetAncestor(WindowFromPoint(at[startButton]), GA_ROOT), taskbar);
+    ASSERT_TRUE(underDesktop != front.window && underDesktop != back.window && underDesktop != window);
+    // Notches that reached either target: a wheel goes to the window under the mouse or to the one in front.
+    auto reached = [&](bool up) { return front.WheelNotches(up) + back.WheelNotches(up); };
+    auto wheel = [&](POINT where, const std::wstring& held, bool up, int notches) {
+        std::wstring clicks = L"click --repeat " + std::to_wstring(notches) + (up ? L" 4" : L" 5");
+        ClickAt(where, held.empty() ? clicks : L"keydown " + held + L" " + clicks + L" keyup " + held);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "row " << (&c - cases) << " byte 0x" << std::hex << int(c.shortcut));
+        Send(APPMSG_SETTING, settingShortcutOn, c.on);
+        Send(APPMSG_SETTING, settingShortcutByte, c.shortcut);
+        LRESULT before = reached(c.up), otherWay = reached(!c.up);
+        wheel(at[c.over], c.held, c.up, c.notches);
+        // Elsewhere nothing shows until the next row over the window behind has changed it.
+        if (c.over != behind) continue;
+        EXPECT_TRUE(WaitFor([&] { return Shows(back.window, c.alpha); })) << "alpha " << Recorded(back.window);
+        if (c.taken) {
+            wheel(at[c.over], L"", !c.up, 1);
+            EXPECT_TRUE(WaitFor([&] { return reached(!c.up) == otherWay + 1; })) << "the marker notch never came";
+            EXPECT_EQ(reached(c.up), before) << "a notch the shortcut took reached a window";
+        } else {
+            EXPECT_TRUE(WaitFor([&] { return reached(c.up) == before + c.notches; })) << "notches " << reached(c.up);
+        }
+        EXPECT_EQ(GetForegroundWindow(), front.window) << "the window under the mouse came in front";
+    }
+    EXPECT_EQ(front.MenuModes(), 0) << "releasing Alt after a wheel notch left the window in front in menu mode";
+    EXPECT_TRUE(Recorded(taskbar) == removed && !IsLayered(taskbar)) << "the taskbar changed";
+    EXPECT_TRUE(Recorded(window) == removed && !IsLayered(window)) << "Vitrea's own window changed";
+    EXPECT_TRUE(Recorded(underDesktop) == removed && !IsLayered(underDesktop)) << "the desktop changed";
+}
+
 struct Report {
     WPARAM event;
     LPARAM detail;

@@ -84,4 +84,16 @@ TEST(HookKeys, FineTuneStaysBetweenTheFloorAndOpaque) {
         EXPECT_EQ(keys::FineTuned(c.recorded, c.raise), c.alpha) << c.recorded << (c.raise ? " +" : " -");
 }
 
+// Fine-grained wheels send parts of a notch; a turn the other way starts afresh.
+TEST(HookKeys, WheelNotchesCarryThePartOfANotchInOneDirection) {
+    // The rest carried in and the event's delta, then the whole notches and the rest carried on.
+    const int cases[][4] = {{0, 120, 1, 0},      {0, -360, -3, 0},  {0, 40, 0, 40},   {40, 80, 1, 0},
+                            {100, 50, 1, 30},    {-100, -60, -1, -40}, {40, -40, 0, -40}, {-20, 120, 1, 0},
+                            {110, -130, -1, -10}};
+    for (const auto& c : cases) {
+        keys::Notches notches = keys::WheelNotches(c[0], c[1]);
+        EXPECT_TRUE(notches.whole == c[2] && notches.rest == c[3]) << c[0] << " then " << c[1];
+    }
+}
+
 } // namespace

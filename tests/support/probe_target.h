@@ -60,10 +60,12 @@ struct Target {
         }
         return seen;
     }
-    // WM_KEYDOWN/WM_SYSKEYDOWN received for a virtual key; characters; entries into menu mode.
+    // WM_KEYDOWN/WM_SYSKEYDOWN received for a virtual key; characters; entries into menu mode; wheel notches.
     LRESULT KeyDowns(UINT vk) const { return SendMessageW(window, msgKeyCount, vk, 0); }
     LRESULT Chars() const { return SendMessageW(window, msgKeyCount, 256, 0); }
     LRESULT MenuModes() const { return SendMessageW(window, msgKeyCount, 257, 0); }
+    // Wheel notches away from the user (up) or towards the user (down).
+    LRESULT WheelNotches(bool up) const { return SendMessageW(window, msgKeyCount, up ? 258 : 259, 0); }
     RECT Place() const {
         RECT place = {};
         GetWindowRect(window, &place);

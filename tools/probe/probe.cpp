@@ -38,7 +38,9 @@
 //       Each paints itself one solid colour (see kPaintColor) and counts its WM_PAINTs. The top window answers
 //       WM_APP+1 (wParam = index) with that paint count, WM_APP+2 with that window's handle, WM_APP+3 by
 //       zeroing every count and every sighting, WM_APP+4 with the count of WM_KEYDOWN/WM_SYSKEYDOWN for
-//       virtual key wParam (0..255), of WM_CHAR/WM_SYSCHAR (256) or of entries into menu mode (257).
+//       virtual key wParam (0..255), of WM_CHAR/WM_SYSCHAR (256), of entries into menu mode (257) or of
+//       WM_MOUSEWHEEL notches away from the user (258) and towards the user (259) that reached the top
+//       window, itself or passed up from a child.
 //       Whenever the top window gains or loses WS_EX_LAYERED or is hidden, it notes what it sees of
 //       Vitrea's curtains (class VitreaFakeClass) at that moment; WM_APP+6 answers wParam 0xFFFF with the
 //       number of such sightings and wParam 16 * sighting + field with one field: 0 what (1 layered,
@@ -458,8 +460,9 @@ const COLORREF kPaintColor[kTargetWindows] = {RGB(32, 96, 160),  RGB(200, 40, 40
 HWND g_target[kTargetWindows];
 UINT g_dieOnStyle; // VITREA_SETLAYEREDSTYLE when the target was started with `dies`
 LONG g_paints[kTargetWindows];
-// Input the top window received: key presses by virtual key, characters, and entries into menu mode.
-LONG g_keyDowns[256], g_chars, g_menuModes;
+// Input the top window received: key presses by virtual key, characters, entries into menu mode, and
+// wheel notches.
+LONG g_keyDowns[256], g_chars, g_menuModes, g_wheelNotches[2];
 
 // What the top window saw of the curtains at the moment its layered style changed or it was hidden: the
 // curtain lives only while the change is made, and this is the one moment known to fall inside it.
@@ -531,7 +534,7 @@ LRESULT CALLBACK targetProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
         if (!top) break;
         for (LONG& count : g_paints) count = 0;
         for (LONG& count : g_keyDowns) count = 0;
-        g_chars = g_menuModes = 0;
+        g_chars = g_menuModes = g_wheelNotches[0] = g_wheelNotches[1] = 0;
         g_sightingCount = 0;
         return 0;
     case kMsgHang:
@@ -543,13 +546,16 @@ LRESULT CALLBACK targetProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
         }
         return 0;
     case kMsgKeyCount:
-        if (top) return w < 256 ? g_keyDowns[w] : w == 256 ? g_chars : g_menuModes;
+        if (top) return w < 256 ? g_keyDowns[w] : w == 256 ? g_chars : w == 257 ? g_menuModes : g_wheelNotches[w & 1];
         break;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: ++g_keyDowns[w & 0xFF]; break;
     case WM_CHAR:
     case WM_SYSCHAR: ++g_chars; break;
     case WM_ENTERMENULOOP: ++g_menuModes; break;
+    case WM_MOUSEWHEEL: // a child's reaches the top window through DefWindowProc
+        if (top) g_wheelNotches[(SHORT)HIWORD(w) < 0] += abs((SHORT)HIWORD(w)) / WHEEL_DELTA;
+        break;
     case kMsgSighting:
         if (top) return sighting(w);
         break;
