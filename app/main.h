@@ -73,6 +73,7 @@ struct AppState {
     LONG fadeDuration;
     UINT msgTaskbarCreated;
     UINT msgSetLayeredStyle;
+    ATOM alphaMark; // the name of the alpha mark (engine/hook_library.h)
     NOTIFYICONDATAW* trayIcon;
     HINSTANCE instance;
     HFONT uiFont;

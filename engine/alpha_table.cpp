@@ -4,29 +4,38 @@
 #include <array>
 #include <new>
 #include "app/main.h"
+#include "engine/hook_library.h"
 #include "engine/layered.h"
 
 namespace {
 // How long the exit waits in all for programs slow to take their windows' last clear.
 constexpr DWORD lateClearWait = 1500;
+
+BOOL CALLBACK AdoptMarked(HWND window, LPARAM) {
+    int alpha = TakeOverMark(window, app.alphaMark, WS_EX_LAYERED);
+    if (alpha >= 0) AlphaTableSet(window, static_cast<BYTE>(alpha));
+    return TRUE;
+}
 } // namespace
 
+// Every recorded window carries the alpha mark, so that what this program changed outlives it.
 void AlphaTableSet(HWND window, BYTE alpha) {
     WindowAlphaEntry** link = &app.alphaTableHead;
-    for (; *link; link = &(*link)->next) {
-        if ((*link)->window == window) {
-            (*link)->alpha = alpha;
-            return;
-        }
-    }
-    // Out of memory the window is simply not recorded: the tail link stays null.
-    *link = new (std::nothrow) WindowAlphaEntry{window, alpha, nullptr};
+    while (*link && (*link)->window != window) link = &(*link)->next;
+    if (*link)
+        (*link)->alpha = alpha;
+    else if (!(*link = new (std::nothrow) WindowAlphaEntry{window, alpha, nullptr}))
+        return; // out of memory the window is simply not recorded: the tail link stays null
+    SetPropW(window, MAKEINTATOM(app.alphaMark), MarkValue(alpha));
 }
+
+void AlphaTableAdopt() { EnumWindows(AdoptMarked, 0); }
 
 void AlphaTableRemove(HWND window) {
     for (WindowAlphaEntry** link = &app.alphaTableHead; *link; link = &(*link)->next) {
         WindowAlphaEntry* entry = *link;
         if (entry->window == window) {
+            RemovePropW(window, MAKEINTATOM(app.alphaMark));
             *link = entry->next;
             delete entry;
             return;
@@ -58,6 +67,7 @@ void AlphaTableClear() {
         // Unlinked before the restore: its SendMessage lets other programs' requests in, and a nested
         // APPMSG_FORGETWINDOW must not free the entry under this loop.
         app.alphaTableHead = head->next;
+        RemovePropW(head->window, MAKEINTATOM(app.alphaMark));
         RemoveWindowAlpha(head->window);
         if (lateCount < late.size() && (GetWindowLongW(head->window, GWL_EXSTYLE) & WS_EX_LAYERED))
             late[lateCount++] = head->window;

@@ -13,6 +13,8 @@ void AlphaTableSet(HWND window, BYTE alpha);
 void AlphaTableRemove(HWND window);
 bool AlphaTableFind(HWND window, BYTE* alpha);
 int AlphaTableQuery(HWND window);
+// Records the windows whose alpha marks a Vitrea ended by force left behind, with the alpha they carry.
+void AlphaTableAdopt();
 // Restores every recorded window in table order and empties the table; at exit only: it waits a moment
 // for programs slow to take their last clear.
 void AlphaTableClear();
