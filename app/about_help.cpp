@@ -74,12 +74,24 @@ void HelpFilePath(WCHAR* path, DWORD capacity) {
 }
 
 namespace {
+using CoInitializeExFn = HRESULT(WINAPI*)(LPVOID, DWORD);
+using CoUninitializeFn = void(WINAPI*)();
+
 // The shell may hand the request to handlers that need COM on the calling thread; these worker threads
-// are the shell's callers, so each sets COM up around its one call.
+// are the shell's callers, so each sets COM up around its one call. COM's library is loaded from the system
+// folder by the first such command rather than by every start-up, which it would slow.
 void ShellOpen(const WCHAR* file) {
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    WCHAR path[MAX_PATH];
+    UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    HMODULE com = nullptr;
+    if (length && length + 11 < MAX_PATH && lstrcatW(path, L"\\ole32.dll")) com = LoadLibraryW(path);
+    auto initialize = ProcAddress<CoInitializeExFn>(com, "CoInitializeEx");
+    auto uninitialize = ProcAddress<CoUninitializeFn>(com, "CoUninitialize");
+    bool entered = initialize && uninitialize &&
+                   SUCCEEDED(initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
     ShellExecuteW(nullptr, L"open", file, nullptr, nullptr, SW_SHOWNORMAL);
-    if (SUCCEEDED(com)) CoUninitialize();
+    if (entered) uninitialize();
+    if (com) FreeLibrary(com);
 }
 } // namespace
 

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Checks that each PE file loads on Windows 2000: i386, subsystem version 5.0, only system DLLs that
 # Windows 2000 ships, and none of the functions that only later Windows versions have.
-# ole32 serves the program (COM around its calls to the shell) and the installer's prebuilt stub (shortcuts,
-# folder browsing) alike. --installer is still taken, for the installer and uninstaller.
+# --installer: the rules for the installer and uninstaller, whose prebuilt stub also needs ole32.dll
+# (shortcuts, folder browsing), which Windows 2000 ships as well.
 set -u
-allowed='^(kernel32|user32|gdi32|comctl32|shell32|shlwapi|winmm|advapi32|ole32|msvcrt)\.dll$'
-[ "${1:-}" = --installer ] && shift
+allowed='^(kernel32|user32|gdi32|comctl32|shell32|shlwapi|winmm|advapi32|msvcrt)\.dll$'
+if [ "${1:-}" = --installer ]; then
+    allowed='^(kernel32|user32|gdi32|comctl32|shell32|shlwapi|winmm|advapi32|msvcrt|ole32)\.dll$'
+    shift
+fi
 # Functions compilers' runtimes like to pull in that Windows 2000 lacks.
 newer='^(GetTickCount64|InitializeSRWLock|AcquireSRWLock(Exclusive|Shared)|ReleaseSRWLock(Exclusive|Shared)|TryAcquireSRWLock(Exclusive|Shared)|InitializeConditionVariable|SleepConditionVariable(CS|SRW)|WakeConditionVariable|WakeAllConditionVariable|InitOnce(ExecuteOnce|BeginInitialize|Complete|Initialize)|Fls(Alloc|Free|GetValue|SetValue)|GetSystemTimePreciseAsFileTime|GetSystemTimeAsPreciseFileTime|CreateSymbolicLinkW?|GetFinalPathNameByHandleW?|GetLogicalProcessorInformation(Ex)?|GetCurrentProcessorNumber(Ex)?|CompareStringEx|LCMapStringEx|GetLocaleInfoEx|GetUserDefaultLocaleName|IsValidLocaleName|CreateEventExW?|CreateMutexExW?|CreateSemaphoreExW?|InitializeCriticalSectionEx|InitializeCriticalSectionAndSpinCount|SetThreadStackGuarantee|GetModuleHandleExW?|AddVectoredExceptionHandler|RemoveVectoredExceptionHandler|GetNativeSystemInfo|IsWow64Process|WTSGetActiveConsoleSessionId|GetProcessId|GetThreadId|QueueUserWorkItem|GetLayeredWindowAttributes|PrintWindow|DecodePointer|EncodePointer|HeapSetInformation|SetDllDirectoryW?|AttachConsole|GetConsoleWindow)$'
 # Files after --resource-only must also carry no code: no entry point, no code section size, no imports.
