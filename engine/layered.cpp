@@ -226,6 +226,32 @@ void SyncDropShadow(HWND window, BYTE alpha) {
 }
 
 namespace {
+// Whether a window's class carries a drop shadow, as its latest apply found: reading the class of another
+// program's window costs more than an alpha change itself. Each apply reads its window's class again, so a
+// handle that comes back for a new window is never answered from its old note.
+struct ShadowNote {
+    HWND window;
+    bool shadow;
+};
+constexpr unsigned shadowNoteCount = 32;
+ShadowNote shadowNotes[shadowNoteCount];
+unsigned nextShadowNote;
+
+bool NoteDropShadow(HWND window) {
+    ShadowNote* slot = &shadowNotes[nextShadowNote % shadowNoteCount];
+    for (ShadowNote& note : shadowNotes)
+        if (note.window == window) slot = &note;
+    if (slot->window != window) ++nextShadowNote;
+    *slot = {window, HasDropShadow(window)};
+    return slot->shadow;
+}
+
+bool NotedDropShadow(HWND window) {
+    for (const ShadowNote& note : shadowNotes)
+        if (note.window == window) return note.shadow;
+    return NoteDropShadow(window);
+}
+
 // A window recorded here passed the checks of a first apply under the same handle, so while it is still
 // layered a new alpha is the one call, which fails for a window that has gone or lost its layering: that
 // one takes the whole road. The taskbar always does, for its settings' sake.
@@ -234,7 +260,7 @@ bool ChangeRecordedAlpha(HWND window, BYTE alpha) {
         !app.setLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA))
         return false;
     AlphaTableSet(window, alpha);
-    if (HasDropShadow(window)) SyncDropShadow(window, alpha);
+    if (NotedDropShadow(window)) SyncDropShadow(window, alpha);
     return true;
 }
 } // namespace
@@ -252,7 +278,7 @@ bool ApplyWindowAlpha(HWND window, BYTE alpha) {
         }
         if (curtain) SendMessageW(curtain, WM_CLOSE, 0, 0); // the curtain is this program's own
     }
-    if (applied && HasDropShadow(window)) SyncDropShadow(window, alpha);
+    if (applied && NoteDropShadow(window)) SyncDropShadow(window, alpha);
     return applied;
 }
 
