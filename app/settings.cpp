@@ -3,15 +3,12 @@
 #include <shlwapi.h>
 #include <commctrl.h>
 #include "app/main.h"
+#include "core/settings.h"
+#include "ui/controls.h"
 #include "ui/paint.h"
 #include "ui/skin.h"
 
 namespace {
-constexpr WCHAR settingsKey[] = L"Software\\Tarnwick Software\\Vitrea";
-constexpr WCHAR skinValue[] = L"Skin";
-constexpr WCHAR shortcutValue[] = L"Keyboard Shortcut";
-constexpr WCHAR taskbarValue[] = L"Taskbar Transparency";
-constexpr WCHAR optionsValue[] = L"Options";
 constexpr DWORD skinReadLimit = 256;
 
 constexpr BYTE defaultShortcutByte = 0x45;
@@ -54,21 +51,6 @@ void LoadSkinName(HUSKEY key) {
     CopyMemory(app.skinName, buffer, characters * sizeof(WCHAR));
     app.skinName[characters] = L'\0';
     if (StrCmpW(app.skinName, skinless) != 0) LoadNamedSkin();
-}
-
-void AddItems(HWND combo, std::initializer_list<const WCHAR*> items) {
-    for (const WCHAR* item : items) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
-}
-
-void Select(HWND combo, int entry) { SendMessageW(combo, CB_SETCURSEL, entry, 0); }
-
-void FillKeyCombos(BYTE shortcut) {
-    AddItems(app.firstKeyCombo, {L"Alt", L"Ctrl", L"Shift"});
-    SecondKeyChoices choices = SecondKeyChoicesFor(shortcut);
-    if (choices.firstEntry >= 0) Select(app.firstKeyCombo, choices.firstEntry);
-    FillSecondKeyCombo(shortcut);
-    AddItems(app.keySetCombo, {L"0-9", L"F1-F12"});
-    Select(app.keySetCombo, (shortcut & 0x02) ? 1 : 0);
 }
 
 void LoadShortcut(HUSKEY key) {
@@ -161,37 +143,6 @@ LONG FadeDurationFromByte(BYTE taskbarByte) {
     for (const SpeedCode& code : speedCodes)
         if (code.bits == (taskbarByte & 0xE0)) return code.duration;
     return 0;
-}
-
-SecondKeyChoices SecondKeyChoicesFor(BYTE shortcut) {
-    // Alt before Ctrl before Shift; bit 4 is never consulted, so a clear other bit shows the first entry.
-    if (shortcut & 0x80) return {0, {L"Ctrl", L"Shift"}, (shortcut & 0x04) ? 1 : 0};
-    if (shortcut & 0x40) return {1, {L"Alt", L"Shift"}, (shortcut & 0x04) ? 1 : 0};
-    if (shortcut & 0x20) return {2, {L"Alt", L"Ctrl"}, (shortcut & 0x08) ? 1 : 0};
-    return {-1, {nullptr, nullptr}, -1};
-}
-
-void FillSecondKeyCombo(BYTE shortcut) {
-    SendMessageW(app.secondKeyCombo, CB_RESETCONTENT, 0, 0);
-    SecondKeyChoices choices = SecondKeyChoicesFor(shortcut);
-    if (choices.firstEntry < 0) return;
-    AddItems(app.secondKeyCombo, {choices.items[0], choices.items[1]});
-    Select(app.secondKeyCombo, choices.selected);
-}
-
-void WriteSettingByte(const WCHAR* name, BYTE value) {
-    SHRegSetUSValueW(settingsKey, name, REG_BINARY, &value, 1, SHREGSET_FORCE_HKCU);
-}
-
-void StoreSkinName(const WCHAR* name) {
-    lstrcpynW(app.skinName, name, skinNameCapacity);
-    // The registry stretches a REG_SZ count over a NUL that follows the data; a non-NUL sentinel after the
-    // characters keeps the stored name at exactly twice its length in bytes.
-    WCHAR data[skinNameCapacity];
-    int characters = lstrlenW(app.skinName);
-    CopyMemory(data, app.skinName, characters * sizeof(WCHAR));
-    data[characters] = 0xFFFF;
-    SHRegSetUSValueW(settingsKey, skinValue, REG_SZ, data, characters * sizeof(WCHAR), SHREGSET_FORCE_HKCU);
 }
 
 void LoadSettings() {

@@ -4,6 +4,7 @@
 #include "app/main.h"
 #include "app/settings.h"
 #include "menus/build.h"
+#include "ui/controls.h"
 #include "ui/paint.h"
 
 namespace {

@@ -3,7 +3,8 @@
 #include "engine/alpha_table.h"
 #include <array>
 #include <new>
-#include "app/main.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
 #include "engine/layered.h"
 
 namespace {

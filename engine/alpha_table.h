@@ -1,6 +1,6 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
+#include "core/answer.h"
 
 // The windows whose transparency the program applied, in the order they were first recorded.
 struct WindowAlphaEntry {

@@ -3,7 +3,8 @@
 #include "engine/layered.h"
 #include <cwchar>
 #include <new>
-#include "app/main.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
 #include "engine/alpha_table.h"
 #include "engine/hook_library.h"
 #include "engine/taskbar_fade.h"

@@ -1,6 +1,6 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
+#include "core/answer.h"
 
 // False when the window's program did not take the style change in time: nothing was applied then.
 bool ApplyWindowAlpha(HWND window, BYTE alpha);

@@ -4,15 +4,13 @@
 #include <mmsystem.h>
 #include <cmath>
 #include <new>
-#include "app/main.h"
-#include "app/settings.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
 #include "engine/alpha_table.h"
 #include "engine/layered.h"
 
 namespace {
 constexpr WCHAR stopEventName[] = L"VitreaActiveTaskbar";
-constexpr WORD hoverEntered = 4;
-constexpr WORD hoverLeft = 5;
 constexpr UINT periodSlack = 10;
 // Anything slower than this still makes a fade of at most one tick; it only bounds the timer period.
 constexpr LONGLONG slowestMs = 1000;

@@ -1,6 +1,6 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
+#include "core/answer.h"
 
 // Taskbar steps of APPMSG_SETALPHA: before the table update on apply, after the table check on removal.
 void TaskbarApplySteps(BYTE alpha);

@@ -1,6 +1,7 @@
 // The four menus, built from their trees each time one opens and destroyed when it closes.
 #include "menus/build.h"
-#include "app/main.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
 #include "menus/track.h"
 
 namespace {

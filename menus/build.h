@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
+#include "core/answer.h"
+#include "core/menu_ids.h"
 #include <array>
 #include <span>
 
@@ -16,37 +17,6 @@ constexpr auto HostOf(const WCHAR (&address)[std::size(homePageAddress)]) {
     return host;
 }
 inline constexpr auto homePageHost = HostOf(homePageAddress);
-
-// One id space for every menu; every separator has the same id.
-enum MenuItemId : UINT {
-    idSeparator = 100,
-    idTrayShortcut = 101,
-    idTrayTaskbar = 102,
-    idTrayOptions = 103,
-    idExit = 104,
-    idFirstAlt = 121,
-    idFirstCtrl = 122,
-    idFirstShift = 123,
-    idSecondAlt = 124,
-    idSecondCtrl = 125,
-    idSecondShift = 126,
-    idDigitKeys = 127,
-    idFunctionKeys = 128,
-    idFadeIn = 181,
-    idFastest = 182,
-    idFast = 183,
-    idMedium = 184,
-    idSlow = 185,
-    idSlowest = 186,
-    idHelp = 301,
-    idAbout = 302,
-    idHomePage = 303,
-    idStartMinimized = 304,
-    idStartWithWindows = 305,
-    idSkinless = 306,
-    idEddyMini = 307,
-    idPewterMini = 308,
-};
 
 enum class MenuTree { tray, shortcut, taskbar, options, none };
 

@@ -2,12 +2,14 @@
 // change is shown at once: the marks are repainted in place and the settings window follows.
 #include "menus/commands.h"
 #include <shlwapi.h>
-#include "app/about_help.h"
-#include "app/main.h"
-#include "app/settings.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
+#include "core/settings.h"
+#include "menus/about_help.h"
 #include "menus/build.h"
 #include "menus/draw.h"
 #include "menus/track.h"
+#include "ui/controls.h"
 #include "ui/skin.h"
 
 namespace {

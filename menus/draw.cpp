@@ -1,8 +1,8 @@
 // Measuring and painting the owner-drawn menu rows, with their marks taken from the settings of the moment.
 #include "menus/draw.h"
 #include <shlwapi.h>
-#include "app/main.h"
-#include "app/settings.h"
+#include "core/app_state.h"
+#include "core/settings.h"
 #include "menus/build.h"
 #include "menus/track.h"
 

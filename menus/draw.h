@@ -1,6 +1,6 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
+#include "core/answer.h"
 #include <optional>
 
 // The DrawFrameControl state of a row's check box or radio from the current settings, never pushed; none for

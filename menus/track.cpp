@@ -1,7 +1,8 @@
 // The record of open menus, filled from WM_MENUSELECT and the hook library's reports, and the pressed marks.
 #include "menus/track.h"
 #include <new>
-#include "app/main.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
 #include "menus/build.h"
 #include "menus/commands.h"
 #include "menus/draw.h"

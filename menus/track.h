@@ -1,18 +1,8 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
+#include "core/answer.h"
 #include <array>
 #include <cstddef>
-
-// Events of APPMSG_MENUTRACK (wParam): 1 and 2 from the program, the others from the hook library.
-enum MenuTrackEvent : WPARAM {
-    menuTrackCreate = 1,
-    menuTrackFree = 2,
-    menuWindowShown = 4,
-    menuWindowGone = 8,
-    menuButtonPressed = 16,
-    menuButtonReleased = 32,
-};
 
 struct MenuLevel {
     HWND window;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 #include <objbase.h>
-#include "app/about_help.h"
+#include "menus/about_help.h"
 #include "menus/build.h"
 #include "menus/draw.h"
 #include "menus/track.h"

@@ -4,10 +4,18 @@
 #include "ui/controls.h"
 #include "ui/focus_graph.h"
 #include <commctrl.h>
-#include "app/main.h"
-#include "app/settings.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
+#include "core/settings.h"
+#include <initializer_list>
 
 namespace {
+void AddItems(HWND combo, std::initializer_list<const WCHAR*> items) {
+    for (const WCHAR* item : items) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+}
+
+void Select(HWND combo, int entry) { SendMessageW(combo, CB_SETCURSEL, entry, 0); }
+
 HWND ControlWindow(int control) {
     const HWND windows[focusControlCount] = {app.firstKeyCombo, app.secondKeyCombo, app.keySetCombo,
                                              app.shortcutButton, app.taskbarButton, app.alphaSlider};
@@ -191,4 +199,29 @@ Answer OnHScroll(HWND window, WPARAM wParam, LPARAM lParam) {
         }
     }
     return passOn;
+}
+
+SecondKeyChoices SecondKeyChoicesFor(BYTE shortcut) {
+    // Alt before Ctrl before Shift; bit 4 is never consulted, so a clear other bit shows the first entry.
+    if (shortcut & 0x80) return {0, {L"Ctrl", L"Shift"}, (shortcut & 0x04) ? 1 : 0};
+    if (shortcut & 0x40) return {1, {L"Alt", L"Shift"}, (shortcut & 0x04) ? 1 : 0};
+    if (shortcut & 0x20) return {2, {L"Alt", L"Ctrl"}, (shortcut & 0x08) ? 1 : 0};
+    return {-1, {nullptr, nullptr}, -1};
+}
+
+void FillSecondKeyCombo(BYTE shortcut) {
+    SendMessageW(app.secondKeyCombo, CB_RESETCONTENT, 0, 0);
+    SecondKeyChoices choices = SecondKeyChoicesFor(shortcut);
+    if (choices.firstEntry < 0) return;
+    AddItems(app.secondKeyCombo, {choices.items[0], choices.items[1]});
+    Select(app.secondKeyCombo, choices.selected);
+}
+
+void FillKeyCombos(BYTE shortcut) {
+    AddItems(app.firstKeyCombo, {L"Alt", L"Ctrl", L"Shift"});
+    SecondKeyChoices choices = SecondKeyChoicesFor(shortcut);
+    if (choices.firstEntry >= 0) Select(app.firstKeyCombo, choices.firstEntry);
+    FillSecondKeyCombo(shortcut);
+    AddItems(app.keySetCombo, {L"0-9", L"F1-F12"});
+    Select(app.keySetCombo, (shortcut & 0x02) ? 1 : 0);
 }

@@ -1,8 +1,9 @@
 // The About window and the one-call workers of the Options menu: help, home page and quit.
-#include "app/about_help.h"
+#include "menus/about_help.h"
 #include <objbase.h>
 #include <shellapi.h>
-#include "app/main.h"
+#include "core/app_state.h"
+#include "ui/layout.h"
 #include "menus/build.h"
 
 namespace {
