@@ -2,7 +2,8 @@
 #include "app/settings.h"
 #include <shlwapi.h>
 #include <commctrl.h>
-#include "app/main.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
 #include "core/settings.h"
 #include "ui/controls.h"
 #include "ui/paint.h"

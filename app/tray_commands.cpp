@@ -1,7 +1,8 @@
 // The user's direct handling of the settings window: check buttons, the options button, the shortcut combo
 // boxes, a click on the frame, and the tray icon.
 #include "app/tray_commands.h"
-#include "app/main.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
 #include "app/settings.h"
 #include "menus/build.h"
 #include "ui/controls.h"

@@ -4,7 +4,7 @@
 #include <shellapi.h>
 #include "core/app_state.h"
 #include "ui/layout.h"
-#include "menus/build.h"
+#include "menus/trees.h"
 
 namespace {
 constexpr WCHAR aboutClassName[] = L"VitreaAboutClass";

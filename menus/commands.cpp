@@ -6,7 +6,7 @@
 #include "core/protocol.h"
 #include "core/settings.h"
 #include "menus/about_help.h"
-#include "menus/build.h"
+#include "menus/trees.h"
 #include "menus/draw.h"
 #include "menus/track.h"
 #include "ui/controls.h"
@@ -187,7 +187,7 @@ struct MenuFontDC {
 
 // Every row with a mark is drawn again by the menu's own row painter, in its new state and never pushed:
 // radios that lost their check, second-key rows turned inactive or active again, and the clicked row.
-void RepaintMarkedRows(HWND mainWindow, HWND menuWindow, HMENU menu) {
+void RepaintMarkedRows(HWND menuWindow, HMENU menu) {
     MenuFontDC paint(menuWindow);
     int count = GetMenuItemCount(menu);
     for (int position = 0; position < count; ++position) {
@@ -208,7 +208,7 @@ void RepaintMarkedRows(HWND mainWindow, HWND menuWindow, HMENU menu) {
         if (!RowRectInWindow(menuWindow, menu, position, item.rcItem)) continue;
         // An embossed caption is drawn without a background of its own: clear the caption it replaces.
         if (*state & DFCS_INACTIVE) FillRect(paint.dc, &item.rcItem, GetSysColorBrush(COLOR_MENU));
-        SendMessageW(mainWindow, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&item));
+        DrawRow(item);
     }
 }
 } // namespace
@@ -227,6 +227,6 @@ LRESULT RunMenuCommand(HWND window, LPARAM closeMenu) {
     for (const MenuCommand& command : commands)
         if (at.id >= command.first && at.id <= command.last) command.run(window, at.id);
     // The command may have ended the menu's tracking (Exit); the open window is painted only while tracked.
-    if (app.menuTrack && MarkState(at.id)) RepaintMarkedRows(window, at.window, at.menu);
+    if (app.menuTrack && MarkState(at.id)) RepaintMarkedRows(at.window, at.menu);
     return 0;
 }

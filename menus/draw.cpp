@@ -3,7 +3,7 @@
 #include <shlwapi.h>
 #include "core/app_state.h"
 #include "core/settings.h"
-#include "menus/build.h"
+#include "menus/trees.h"
 #include "menus/track.h"
 
 namespace {
@@ -172,34 +172,30 @@ POINT InactiveCopyOrigin(const RECT& row) {
     return {row.left + GetSystemMetrics(SM_CXMENUCHECK) + 8, row.top + 2};
 }
 
-Answer OnMeasureItem(HWND, WPARAM, LPARAM lParam) {
-    auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-    if (!item || item->CtlType != ODT_MENU) return passOn;
-    if (item->itemID == idSeparator) {
-        item->itemWidth = 0;
-        item->itemHeight = separatorHeight;
-        return TRUE;
+bool MeasureRow(MEASUREITEMSTRUCT& item) {
+    if (item.itemID == idSeparator) {
+        item.itemWidth = 0;
+        item.itemHeight = separatorHeight;
+        return true;
     }
-    SIZE extent = CaptionExtent(CaptionOf(item->itemData));
-    item->itemWidth = GetSystemMetrics(SM_CXMENUCHECK) + extent.cx + 14;
-    item->itemHeight = GetSystemMetrics(SM_CYMENUCHECK) + 4;
-    return TRUE;
+    SIZE extent = CaptionExtent(CaptionOf(item.itemData));
+    item.itemWidth = GetSystemMetrics(SM_CXMENUCHECK) + extent.cx + 14;
+    item.itemHeight = GetSystemMetrics(SM_CYMENUCHECK) + 4;
+    return true;
 }
 
-Answer OnDrawItem(HWND, WPARAM, LPARAM lParam) {
-    auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-    if (!item || item->CtlType != ODT_MENU) return passOn;
-    if (item->itemID == idSeparator) {
-        DrawSeparator(*item);
-        return TRUE;
+bool DrawRow(const DRAWITEMSTRUCT& item) {
+    if (item.itemID == idSeparator) {
+        DrawSeparator(item);
+        return true;
     }
-    std::optional<UINT> state = MarkState(item->itemID);
-    DrawCaption(*item, CaptionOf(item->itemData), state && (*state & DFCS_INACTIVE));
+    std::optional<UINT> state = MarkState(item.itemID);
+    DrawCaption(item, CaptionOf(item.itemData), state && (*state & DFCS_INACTIVE));
     if (state) {
-        PaintRowMark(item->hDC, MarkBoxOfRow(item->rcItem), item->itemID,
-                     *state | (IsPressed(item->itemID, *item) ? DFCS_PUSHED : 0));
-        return TRUE;
+        PaintRowMark(item.hDC, MarkBoxOfRow(item.rcItem), item.itemID,
+                     *state | (IsPressed(item.itemID, item) ? DFCS_PUSHED : 0));
+        return true;
     }
-    if (item->itemID >= idHelp && item->itemID <= idHomePage) return TRUE;
-    return passOn;
+    if (item.itemID >= idHelp && item.itemID <= idHomePage) return true;
+    return false;
 }

@@ -1,6 +1,5 @@
 #pragma once
 #include <windows.h>
-#include "core/answer.h"
 #include <array>
 #include <cstddef>
 
@@ -41,5 +40,10 @@ bool RowRectInWindow(HWND window, HMENU menu, int position, RECT& row);
 // The check box or radio square of a row, from the row's rectangle.
 RECT MarkBoxOfRow(const RECT& row);
 
-Answer OnMenuTrack(HWND window, WPARAM event, LPARAM lParam);
-Answer OnMenuSelect(HWND window, WPARAM wParam, LPARAM lParam);
+// A new, empty record in app.menuTrack (replacing one left over), and its end.
+void MenuTrackBegin();
+void MenuTrackEnd();
+// A menu window shown takes the next free level; one gone empties its level and those inside it. True when
+// the outermost window went, which ends the whole record.
+void NoteWindowShown(MenuTrackState& track, HWND shown);
+bool NoteWindowGone(MenuTrackState& track, HWND gone);

@@ -8,6 +8,7 @@
 #include "menus/about_help.h"
 #include "menus/build.h"
 #include "menus/draw.h"
+#include "menus/handlers.h"
 #include "menus/track.h"
 #include "support/app_fixture.h"
 
