@@ -22,10 +22,10 @@
 namespace {
 constexpr WCHAR mutexName[] = L"Vitrea Mutex";
 constexpr DWORD firstWindowWaitMs = 5000, firstWindowPollMs = 50;
-constexpr DWORD mainWindowStyle = 0x80CA0004;
-constexpr DWORD checkButtonStyle = 0x5000000B;
-constexpr DWORD comboStyle = 0x50000003;
-constexpr DWORD sliderStyle = 0x50000458;
+constexpr DWORD mainWindowStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_3DLOOK;
+constexpr DWORD checkButtonStyle = WS_CHILD | WS_VISIBLE | BS_OWNERDRAW;
+constexpr DWORD comboStyle = WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST;
+constexpr DWORD sliderStyle = WS_CHILD | WS_VISIBLE | TBS_DOWNISLEFT | TBS_FIXEDLENGTH | TBS_NOTICKS | TBS_BOTH;
 
 // The buffer that AppState points at; it lives for the whole run.
 WCHAR skinNameBuffer[skinNameCapacity];
@@ -128,7 +128,7 @@ void SetUpControls() {
 
 void AddTooltip(HWND control, const WCHAR* text) {
     TOOLINFOW tool = {};
-    tool.cbSize = 44; // the layout before lpReserved, which comctl32 5.x expects
+    tool.cbSize = TTTOOLINFOW_V1_SIZE; // the layout before lParam, which comctl32 5.x expects
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = app.mainWindow;
     tool.uId = reinterpret_cast<UINT_PTR>(control);
@@ -263,7 +263,7 @@ void CreateSettingsWindow(HINSTANCE instance) {
     app.skinName = skinNameBuffer;
     CreateFontsAndImages();
     MarkStartup(startupImages);
-    INITCOMMONCONTROLSEX controls = {8, ICC_BAR_CLASSES};
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     RegisterButtonClass();
     MarkStartup(startupCommonControls);

@@ -9,7 +9,7 @@
 namespace {
 constexpr WCHAR aboutClassName[] = L"VitreaAboutClass";
 constexpr WCHAR aboutTitle[] = L"About Vitrea v1.1";
-constexpr DWORD aboutStyle = 0x90C80004;
+constexpr DWORD aboutStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_3DLOOK;
 constexpr int pictureWidth = 404, pictureHeight = 152;
 constexpr DWORD modulePathCapacity = 4096;
 

@@ -53,7 +53,7 @@ void ShowTrayBalloon(const WCHAR* title, const WCHAR* text) {
 
 void AddTrayIcon() {
     trayIconRecord = {};
-    trayIconRecord.cbSize = 936; // the layout without the GUID member, which Windows 2000 knows
+    trayIconRecord.cbSize = NOTIFYICONDATAW_V2_SIZE; // without the GUID member, which Windows 2000 knows
     trayIconRecord.hWnd = app.mainWindow;
     trayIconRecord.uID = 0;
     trayIconRecord.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
