@@ -13,14 +13,9 @@ namespace {
 constexpr DWORD skinReadLimit = 256;
 
 constexpr BYTE defaultShortcutByte = 0x45;
-constexpr BYTE defaultTaskbarByte = 0x22;
+constexpr BYTE defaultTaskbarByte = 0x20 | fadeInBit; // fade-in at the 300 ms speed
 constexpr BYTE defaultTaskbarAlpha = 144;
 
-struct SpeedCode {
-    BYTE bits;
-    LONG duration;
-};
-constexpr SpeedCode speedCodes[] = {{0x00, 400}, {0x20, 300}, {0x40, 200}, {0x60, 150}, {0x80, 100}};
 
 // A value that cannot be read into exactly one byte counts as missing.
 // A key that could not be opened (its access list shuts this user out) is null: every value counts as
@@ -59,7 +54,7 @@ void LoadShortcut(HUSKEY key) {
         WriteByte(key, shortcutValue, defaultShortcutByte);
         app.shortcutByte = defaultShortcutByte;
         app.shortcutEnabled = true;
-    } else if (app.shortcutByte & 0x01) {
+    } else if (app.shortcutByte & shortcutOnBit) {
         app.shortcutEnabled = true;
     } else {
         for (HWND combo : {app.firstKeyCombo, app.secondKeyCombo, app.keySetCombo}) EnableWindow(combo, FALSE);
@@ -72,15 +67,15 @@ void LoadTaskbar(HUSKEY key) {
     if (!ReadByte(key, taskbarValue, taskbar)) {
         WriteByte(key, taskbarValue, defaultTaskbarByte);
         app.fadeInEnabled = true;
-        app.fadeDuration = 300;
+        app.fadeDuration = FadeDurationFromByte(defaultTaskbarByte);
         EnableWindow(app.alphaSlider, FALSE);
         return;
     }
-    if (taskbar & 0x01)
+    if (taskbar & taskbarOnBit)
         app.taskbarEnabled = true;
     else
         EnableWindow(app.alphaSlider, FALSE);
-    if (taskbar & 0x02) app.fadeInEnabled = true;
+    if (taskbar & fadeInBit) app.fadeInEnabled = true;
     if (LONG duration = FadeDurationFromByte(taskbar)) app.fadeDuration = duration;
 }
 
@@ -89,7 +84,7 @@ void LoadAlpha(HUSKEY key) {
         WriteByte(key, taskbarAlphaValue, defaultTaskbarAlpha);
         app.taskbarAlpha = defaultTaskbarAlpha;
     }
-    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, 255 - app.taskbarAlpha);
+    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, SliderMirror(app.taskbarAlpha));
 }
 
 void LoadOptions(HUSKEY key) {
@@ -105,7 +100,7 @@ void WriteTaskbarByte() {
 
 void SetShortcutOn(bool on) {
     app.shortcutEnabled = on;
-    app.shortcutByte = on ? (app.shortcutByte | 0x01) : (app.shortcutByte & ~0x01);
+    app.shortcutByte = on ? (app.shortcutByte | shortcutOnBit) : (app.shortcutByte & ~shortcutOnBit);
     WriteSettingByte(shortcutValue, app.shortcutByte);
     for (HWND combo : {app.firstKeyCombo, app.secondKeyCombo, app.keySetCombo}) EnableWindow(combo, on);
     RepaintShortcutCaption();
@@ -123,26 +118,26 @@ void SetTaskbarOn(HWND window, bool on) {
 void SetTaskbarAlpha(BYTE alpha) {
     app.taskbarAlpha = alpha;
     WriteSettingByte(taskbarAlphaValue, alpha);
-    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, 255 - alpha);
+    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, SliderMirror(alpha));
 }
 
 void SetOptions(LPARAM value) {
     BYTE mask = LOBYTE(value);
-    app.options = (value & 0xFF000000) ? (app.options | mask) : (app.options & ~mask);
+    app.options = (value & optionsSetByte) ? (app.options | mask) : (app.options & ~mask);
     WriteSettingByte(optionsValue, app.options);
 }
 } // namespace
 
 BYTE ComposeTaskbarByte(bool enabled, bool fadeIn, LONG fadeDuration) {
     BYTE speed = 0x00;
-    for (const SpeedCode& code : speedCodes)
+    for (const FadeSpeed& code : fadeSpeeds)
         if (code.duration == fadeDuration) speed = code.bits;
-    return static_cast<BYTE>((enabled ? 0x01 : 0) | (fadeIn ? 0x02 : 0) | speed);
+    return static_cast<BYTE>((enabled ? taskbarOnBit : 0) | (fadeIn ? fadeInBit : 0) | speed);
 }
 
 LONG FadeDurationFromByte(BYTE taskbarByte) {
-    for (const SpeedCode& code : speedCodes)
-        if (code.bits == (taskbarByte & 0xE0)) return code.duration;
+    for (const FadeSpeed& code : fadeSpeeds)
+        if (code.bits == (taskbarByte & fadeSpeedBits)) return code.duration;
     return 0;
 }
 

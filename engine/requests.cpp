@@ -1,8 +1,8 @@
 // The engine's application messages: the requests of the hook library and the settings window to apply,
 // remove, look up or forget a window's alpha, and the taskbar's hover reports.
 #include "engine/requests.h"
-#include <cwchar>
 #include "core/app_state.h"
+#include "core/desktop.h"
 #include "core/protocol.h"
 #include "engine/alpha_table.h"
 #include "engine/layered.h"
@@ -17,7 +17,7 @@ Answer OnSetAlpha(HWND, WPARAM target, LPARAM request) {
     if (!GetClassNameW(window, className, 257)) return 0;
     // The desktop is never made translucent: neither the shell's nor the root window below every window,
     // whose apply would cover the whole screen and send a repaint to every window there is.
-    if (std::wcscmp(className, L"Progman") == 0 || window == GetDesktopWindow()) return 0;
+    if (IsDesktopClass(className) || window == GetDesktopWindow()) return 0;
     if (request & alphaRemoveRequest) {
         if (!AlphaTableFind(window, nullptr)) return 0; // only windows this program made translucent
         if (window == app.taskbarWindow) {

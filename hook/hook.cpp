@@ -4,6 +4,7 @@
 // tells Vitrea, without waiting, that a top-level window is going away.
 #include <windows.h>
 #include <atomic>
+#include "core/desktop.h"
 #include "core/menu_ids.h"
 #include "core/protocol.h"
 #include "hook/keys.h"
@@ -236,7 +237,7 @@ void ToggleTopmost(HWND window) {
 bool Changeable(HWND root, bool taskbarToo) {
     WCHAR name[16] = {};
     if (!root || root == GetDesktopWindow() || !IsWindow(root) || !GetClassNameW(root, name, 16)) return false;
-    if (lstrcmpW(name, L"Progman") == 0 || lstrcmpW(name, L"WorkerW") == 0) return false;
+    if (IsDesktopClass(name)) return false;
     return taskbarToo || lstrcmpW(name, L"Shell_TrayWnd") != 0;
 }
 

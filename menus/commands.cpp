@@ -23,12 +23,10 @@ struct KeyBits {
     BYTE partner;       // the second key it pairs with when it was the second key itself
 };
 constexpr KeyBits keys[] = {
-    {0x80, 0x10, 0x08}, // Alt with Ctrl
-    {0x40, 0x08, 0x10}, // Ctrl with Alt
-    {0x20, 0x04, 0x10}, // Shift with Alt
+    {firstAltBit, secondAltBit, secondCtrlBit},   // Alt with Ctrl
+    {firstCtrlBit, secondCtrlBit, secondAltBit},  // Ctrl with Alt
+    {firstShiftBit, secondShiftBit, secondAltBit}, // Shift with Alt
 };
-constexpr BYTE secondKeyBits = 0x1C, keySetBits = 0x03, functionKeys = 0x02;
-constexpr LONG durations[] = {100, 150, 200, 300, 400};
 
 LRESULT Setting(HWND window, SettingCode code, LPARAM value) {
     return SendMessageW(window, APPMSG_SETTING, code, value);
@@ -39,7 +37,7 @@ void FollowKeyCombos(BYTE shortcut) {
     SecondKeyChoices choices = SecondKeyChoicesFor(shortcut);
     if (choices.firstEntry >= 0) SendMessageW(app.firstKeyCombo, CB_SETCURSEL, choices.firstEntry, 0);
     FillSecondKeyCombo(shortcut);
-    SendMessageW(app.keySetCombo, CB_SETCURSEL, (shortcut & functionKeys) ? 1 : 0, 0);
+    SendMessageW(app.keySetCombo, CB_SETCURSEL, (shortcut & functionKeysBit) ? 1 : 0, 0);
 }
 
 void SendShortcutByte(HWND window, BYTE shortcut) {
@@ -65,8 +63,9 @@ void ChooseSecondKey(HWND window, UINT id) {
 
 void ChooseKeySet(HWND window, UINT id) {
     bool functions = id == idFunctionKeys;
-    if (((app.shortcutByte & functionKeys) != 0) == functions) return;
-    SendShortcutByte(window, functions ? (app.shortcutByte | functionKeys) : (app.shortcutByte & ~functionKeys));
+    if (((app.shortcutByte & functionKeysBit) != 0) == functions) return;
+    SendShortcutByte(window,
+                     functions ? (app.shortcutByte | functionKeysBit) : (app.shortcutByte & ~functionKeysBit));
 }
 
 void ToggleShortcut(HWND window, UINT) { Setting(window, settingShortcutOn, app.shortcutEnabled ? 0 : 1); }
@@ -74,12 +73,12 @@ void ToggleTaskbar(HWND window, UINT) { Setting(window, settingTaskbarOn, app.ta
 void ToggleFadeIn(HWND window, UINT) { Setting(window, settingFadeIn, app.fadeInEnabled ? 0 : 1); }
 
 void ChooseDuration(HWND window, UINT id) {
-    LONG duration = durations[id - idFastest];
+    LONG duration = FadeDurationOfRow(static_cast<int>(id - idFastest));
     if (app.fadeDuration != duration) Setting(window, settingFadeDuration, duration);
 }
 
 void ToggleOption(HWND window, BYTE bit) {
-    Setting(window, settingOptions, (app.options & bit) ? bit : (0x01000000 | bit));
+    Setting(window, settingOptions, (app.options & bit) ? bit : (optionsSet | bit));
 }
 
 void ToggleStartMinimized(HWND window, UINT) { ToggleOption(window, optionStartMinimized); }
@@ -163,7 +162,7 @@ constexpr MenuCommand commands[] = {
     {idStartWithWindows, idStartWithWindows, ToggleStartWithWindows},
     {idSkinless, idPewterMini, ChooseSkin},
 };
-static_assert(std::size(durations) == idSlowest - idFastest + 1);
+static_assert(fadeSpeedCount == idSlowest - idFastest + 1);
 static_assert(std::size(keys) == idFirstShift - idFirstAlt + 1);
 
 // The system's menu font, which the menu's own rows are drawn with.

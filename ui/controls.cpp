@@ -70,7 +70,7 @@ void StepAlpha(int delta) {
     }
     if (app.skinModule && !app.sliderDragging) SetDragging(true);
     SendMessageW(app.mainWindow, APPMSG_SETTING, settingTaskbarAlpha, alpha);
-    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, 255 - alpha);
+    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, SliderMirror(alpha));
     SendMessageW(app.mainWindow, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(app.taskbarWindow), alpha);
 }
 
@@ -181,7 +181,7 @@ Answer OnHScroll(HWND window, WPARAM wParam, LPARAM lParam) {
     int position = HIWORD(wParam);
     // The trackbar's range ends at 254; anything past it (sent by another program) would make alpha 0 or wrap.
     if (reinterpret_cast<HWND>(lParam) == app.alphaSlider && position <= 254) {
-        BYTE alpha = static_cast<BYTE>(255 - position);
+        BYTE alpha = static_cast<BYTE>(SliderMirror(position));
         switch (LOWORD(wParam)) {
         case TB_THUMBTRACK:
             if (app.skinModule && !app.sliderDragging) SetDragging(true);
@@ -203,9 +203,9 @@ Answer OnHScroll(HWND window, WPARAM wParam, LPARAM lParam) {
 
 SecondKeyChoices SecondKeyChoicesFor(BYTE shortcut) {
     // Alt before Ctrl before Shift; bit 4 is never consulted, so a clear other bit shows the first entry.
-    if (shortcut & 0x80) return {0, {L"Ctrl", L"Shift"}, (shortcut & 0x04) ? 1 : 0};
-    if (shortcut & 0x40) return {1, {L"Alt", L"Shift"}, (shortcut & 0x04) ? 1 : 0};
-    if (shortcut & 0x20) return {2, {L"Alt", L"Ctrl"}, (shortcut & 0x08) ? 1 : 0};
+    if (shortcut & firstAltBit) return {0, {L"Ctrl", L"Shift"}, (shortcut & secondShiftBit) ? 1 : 0};
+    if (shortcut & firstCtrlBit) return {1, {L"Alt", L"Shift"}, (shortcut & secondShiftBit) ? 1 : 0};
+    if (shortcut & firstShiftBit) return {2, {L"Alt", L"Ctrl"}, (shortcut & secondCtrlBit) ? 1 : 0};
     return {-1, {nullptr, nullptr}, -1};
 }
 
@@ -223,5 +223,5 @@ void FillKeyCombos(BYTE shortcut) {
     if (choices.firstEntry >= 0) Select(app.firstKeyCombo, choices.firstEntry);
     FillSecondKeyCombo(shortcut);
     AddItems(app.keySetCombo, {L"0-9", L"F1-F12"});
-    Select(app.keySetCombo, (shortcut & 0x02) ? 1 : 0);
+    Select(app.keySetCombo, (shortcut & functionKeysBit) ? 1 : 0);
 }

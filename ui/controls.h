@@ -2,6 +2,10 @@
 #include <windows.h>
 #include "core/answer.h"
 
+// The alpha slider runs from opaque at its left end: a position is 255 minus the alpha, and the alpha of a
+// position is 255 minus the position.
+constexpr int SliderMirror(int value) { return 255 - value; }
+
 // Gives the combo boxes, the check buttons and the trackbar their own procedures, keeping the old ones.
 void SubclassControls();
 
