@@ -161,8 +161,10 @@ void StartHookLibrary() {
 // The taskbar is found anew at start-up and whenever the shell recreates it.
 void FindTaskbarAndApply() {
     app.taskbarWindow = FindWindowW(L"Shell_TrayWnd", nullptr);
-    if (app.taskbarEnabled)
-        SendMessageW(app.mainWindow, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(app.taskbarWindow), app.taskbarAlpha);
+    // A taskbar taken over from a Vitrea ended by force is restored when taskbar transparency is off.
+    if (app.taskbarEnabled || AlphaTableFind(app.taskbarWindow, nullptr))
+        SendMessageW(app.mainWindow, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(app.taskbarWindow),
+                     app.taskbarEnabled ? app.taskbarAlpha : alphaRemoveRequest);
 }
 
 WPARAM RunMessageLoop() {
@@ -258,6 +260,7 @@ void CreateSettingsWindow(HINSTANCE instance) {
     app.instance = instance;
     app.msgTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     app.msgSetLayeredStyle = RegisterWindowMessageW(setLayeredStyleMessage);
+    app.alphaMark = GlobalAddAtomW(alphaMarkName);
     RegisterWindowClasses();
     MarkStartup(startupClasses);
     app.skinName = skinNameBuffer;
@@ -323,6 +326,7 @@ int VitreaMain(HINSTANCE instance) {
     LoadSettings();
     MarkStartup(startupSettings);
     StartHookLibrary();
+    AlphaTableAdopt();
     MarkStartup(startupHookLibrary);
     AddTrayIcon();
     MarkStartup(startupTrayIcon);

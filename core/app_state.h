@@ -55,6 +55,7 @@ struct AppState {
     LONG fadeDuration;
     UINT msgTaskbarCreated;
     UINT msgSetLayeredStyle;
+    ATOM alphaMark; // the name of the alpha mark (core/protocol.h)
     NOTIFYICONDATAW* trayIcon;
     HINSTANCE instance;
     HFONT uiFont;

@@ -9,6 +9,7 @@
 // settings window's procedure or through the one function that both handles it and hands it on.
 #include <windows.h>
 #include <cstddef>
+#include "core/desktop.h"
 
 // Application messages of the main window; every sender uses SendMessage. The library sends all but the tray
 // icon's, and other programs' windows are named in wParam.
@@ -99,4 +100,32 @@ inline void SetLayeredStyle(HWND window, bool layered) {
     LONG exStyle = GetWindowLongW(window, GWL_EXSTYLE);
     LONG wanted = layered ? (exStyle | WS_EX_LAYERED) : (exStyle & ~WS_EX_LAYERED);
     if (wanted != exStyle) SetWindowLongW(window, GWL_EXSTYLE, wanted);
+}
+
+// Marks that outlive Vitrea on the windows it changes, as window properties any process can read: the alpha
+// it gave (kept by the program with its alpha table) and its pin (kept by the library with its pinned list).
+// A Vitrea started after one that was ended by force takes over the windows they name. Each process adds the
+// name it writes to the atom table once and never deletes it, so marks left behind stay readable.
+constexpr WCHAR alphaMarkName[] = L"VitreaAlpha";
+constexpr WCHAR pinMarkName[] = L"VitreaPinned";
+constexpr ULONG_PTR markTag = 0x56540000;
+inline HANDLE MarkValue(BYTE alpha) { return reinterpret_cast<HANDLE>(markTag | alpha); }
+
+// What the window's mark carries (the alpha; 0 for a pin) when Vitrea may take the window over, else -1. Any
+// program can set a property of the name, so only a tagged value counts, and only on a top-level window of
+// another process that is not the desktop and still has the style bit the change gave it. A mark of Vitrea's
+// that means nothing is taken away: it must not name the window once its own program makes it layered or
+// topmost. Anything else under the name is not Vitrea's and is left alone.
+inline int TakeOverMark(HWND window, ATOM name, LONG styleBit) {
+    auto value = reinterpret_cast<ULONG_PTR>(GetPropW(window, MAKEINTATOM(name)));
+    if ((value & ~ULONG_PTR{0xFF}) != markTag) return -1;
+    DWORD process = 0;
+    WCHAR className[8] = {};
+    GetClassNameW(window, className, 8);
+    if (GetWindowThreadProcessId(window, &process) && process != GetCurrentProcessId() &&
+        !(GetWindowLongW(window, GWL_STYLE) & WS_CHILD) && (GetWindowLongW(window, GWL_EXSTYLE) & styleBit) &&
+        !IsDesktopClass(className))
+        return static_cast<int>(value & 0xFF);
+    RemovePropW(window, MAKEINTATOM(name));
+    return -1;
 }

@@ -2,23 +2,34 @@
 #include "engine/alpha_table.h"
 #include <new>
 #include "core/app_state.h"
+#include "core/protocol.h"
 
+namespace {
+BOOL CALLBACK AdoptMarked(HWND window, LPARAM) {
+    int alpha = TakeOverMark(window, app.alphaMark, WS_EX_LAYERED);
+    if (alpha >= 0) AlphaTableSet(window, static_cast<BYTE>(alpha));
+    return TRUE;
+}
+} // namespace
+
+// Every recorded window carries the alpha mark, so that what this program changed outlives it.
 void AlphaTableSet(HWND window, BYTE alpha) {
     WindowAlphaEntry** link = &app.alphaTableHead;
-    for (; *link; link = &(*link)->next) {
-        if ((*link)->window == window) {
-            (*link)->alpha = alpha;
-            return;
-        }
-    }
-    // Out of memory the window is simply not recorded: the tail link stays null.
-    *link = new (std::nothrow) WindowAlphaEntry{window, alpha, nullptr};
+    while (*link && (*link)->window != window) link = &(*link)->next;
+    if (*link)
+        (*link)->alpha = alpha;
+    else if (!(*link = new (std::nothrow) WindowAlphaEntry{window, alpha, nullptr}))
+        return; // out of memory the window is simply not recorded: the tail link stays null
+    SetPropW(window, MAKEINTATOM(app.alphaMark), MarkValue(alpha));
 }
+
+void AlphaTableAdopt() { EnumWindows(AdoptMarked, 0); }
 
 void AlphaTableRemove(HWND window) {
     for (WindowAlphaEntry** link = &app.alphaTableHead; *link; link = &(*link)->next) {
         WindowAlphaEntry* entry = *link;
         if (entry->window == window) {
+            RemovePropW(window, MAKEINTATOM(app.alphaMark));
             *link = entry->next;
             delete entry;
             return;

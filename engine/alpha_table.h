@@ -12,3 +12,5 @@ void AlphaTableSet(HWND window, BYTE alpha);
 void AlphaTableRemove(HWND window);
 bool AlphaTableFind(HWND window, BYTE* alpha);
 int AlphaTableQuery(HWND window);
+// Records the windows whose alpha marks a Vitrea ended by force left behind, with the alpha they carry.
+void AlphaTableAdopt();

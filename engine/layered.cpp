@@ -287,6 +287,7 @@ void AlphaTableClear() {
         // Unlinked before the restore: its SendMessage lets other programs' requests in, and a nested
         // APPMSG_FORGETWINDOW must not free the entry under this loop.
         app.alphaTableHead = head->next;
+        RemovePropW(head->window, MAKEINTATOM(app.alphaMark));
         RemoveWindowAlpha(head->window);
         if (lateCount < late.size() && (GetWindowLongW(head->window, GWL_EXSTYLE) & WS_EX_LAYERED))
             late[lateCount++] = head->window;

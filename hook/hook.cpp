@@ -201,12 +201,17 @@ void Tell(UINT message, WPARAM wParam, LPARAM lParam, UINT timeoutMs = replyTime
 }
 WPARAM Handle(HWND window) { return reinterpret_cast<WPARAM>(window); }
 
-// Windows the shortcut pinned on top, so that Vitrea never leaves one pinned after it exits.
+// Windows the shortcut pinned on top, so that Vitrea never leaves one pinned after it exits. Each carries the
+// pin mark, so that a Vitrea started after one ended by force takes it over.
 HWND pinned[64];
+ATOM pinMark;
 
 void Unpin(HWND window) {
     for (HWND& slot : pinned)
-        if (slot == window) slot = nullptr;
+        if (slot == window) {
+            slot = nullptr;
+            RemovePropW(window, MAKEINTATOM(pinMark));
+        }
 }
 bool RememberPinned(HWND window) {
     for (HWND& slot : pinned)
@@ -214,6 +219,7 @@ bool RememberPinned(HWND window) {
     for (HWND& slot : pinned) {
         if (slot) continue;
         slot = window;
+        SetPropW(window, MAKEINTATOM(pinMark), MarkValue(0));
         return true;
     }
     return false; // full: better not to pin than to leave a window pinned after exit
@@ -475,6 +481,11 @@ DWORD WINAPI HookThreadMain(LPVOID ready) {
     return 0;
 }
 
+BOOL CALLBACK AdoptPinned(HWND window, LPARAM) {
+    if (TakeOverMark(window, pinMark, WS_EX_TOPMOST) >= 0) RememberPinned(window);
+    return TRUE;
+}
+
 HANDLE StartThread(LPTHREAD_START_ROUTINE routine, DWORD& id) {
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = CreateThread(nullptr, 0, routine, ready, 0, &id);
@@ -530,6 +541,9 @@ extern "C" __declspec(dllexport) void InitializeDll(SetHooks hooks) {
     fadeInOn = hooks.fadeInEnabled != 0;
     shortcutByte = hooks.shortcutByte;
     ownerProcess = GetCurrentProcessId();
+    // Before the worker starts, which owns the pinned list from then on.
+    pinMark = GlobalAddAtomW(pinMarkName);
+    EnumWindows(AdoptPinned, 0);
     workerThread = StartThread(WorkerMain, workerThreadId);
     if (workerThread)
         SetPropW(mainWindow, workerProperty, reinterpret_cast<HANDLE>(ULONG_PTR{workerThreadId}));
@@ -547,10 +561,10 @@ extern "C" __declspec(dllexport) void UninitializeDll() {
     RemovePropW(mainWindow, workerProperty); // nothing left to remove once the window is destroyed
     StopThread(hookThread, hookThreadId);
     StopThread(workerThread, workerThreadId);
-    for (HWND& window : pinned) {
-        if (window && IsWindow(window) && (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST))
-            SetTopmost(window, false);
-        window = nullptr;
+    for (HWND window : pinned) {
+        if (!window) continue;
+        if (IsWindow(window) && (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST)) SetTopmost(window, false);
+        Unpin(window);
     }
     ownerProcess = 0;
     mainWindow = nullptr;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include "support/e2e_support.h"
 #include "support/skin_files.h"
+#include "engine/hook_library.h"
 #include <shlwapi.h>
 #include <algorithm>
 #include <memory>
@@ -417,6 +418,120 @@ TEST_F(Faults, RestartedShellGetsTheIconAndTheAlphaOnItsNewTaskbar) {
     for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].data, settings[i].data) << i;
     PostMessageW(taskbar, WM_CLOSE, 0, 0);
     EXPECT_EQ(shells[2].Wait(), 0u);
+}
+
+bool Topmost(HWND window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+// Vitrea ended by force: the next one takes over what it changed, steps it from where it is with real chords
+// and restores it at exit, while the window another program made translucent and topmost is left as it is.
+// The taskbar takes the stored alpha while taskbar transparency is on, and is restored when it is off.
+TEST_F(Faults, WhatAKilledVitreaChangedIsTakenOverByTheNextOne) {
+    Xdotool(L"mousemove 512 300"); // off the taskbar
+    Process shell, programs[3], runs[3];
+    HWND taskbar = StartShell(shell, ScreenRect(FindWindowW(L"Shell_TrayWnd", nullptr)));
+    HWND one = StartTarget(programs[0], L"TakenOverOne"), two = StartTarget(programs[1], L"TakenOverTwo");
+    HWND foreign = StartTarget(programs[2], L"TakenOverForeign");
+    // A window of this program, the second one.
+    HWND own = CreateWindowExW(0, L"STATIC", L"TakenOverOwn", WS_POPUP | WS_VISIBLE, 600, 400, 200, 150, nullptr,
+                               nullptr, nullptr, nullptr);
+    ASSERT_TRUE(taskbar && one && two && foreign && own);
+    auto startVitrea = [&](Process& run) {
+        ASSERT_TRUE(run.Start(Built().vitreaExe, L"", FolderOf(Built().vitreaExe)));
+        window = FindVitreaWindow(run);
+        ASSERT_TRUE(window && WaitFor([&] { return TrayIconExists(window); })) << "start-up did not finish";
+    };
+    auto inFront = [&](HWND w) {
+        ASSERT_TRUE(WaitFor([&] { return SetForegroundWindow(w) && GetForegroundWindow() == w; }));
+    };
+    auto shows = [&](HWND w, int alpha) { return RecordedAlpha(w) == alpha && LayeredAlpha(w) == alpha; };
+    auto opaque = [](HWND w) { return LayeredAlpha(w) < 0 || LayeredAlpha(w) == 255; };
+    WriteByteValue(L"Options", 0x01);
+    WriteByteValue(L"Taskbar Transparency", 0x23);
+    WriteByteValue(L"Taskbar Transparency Alpha", 120);
+    startVitrea(runs[0]);
+    struct Changed {
+        HWND window;
+        int alpha;
+    } changed[] = {{one, 100}, {two, 160}, {own, 200}};
+    for (const Changed& c : changed) EXPECT_EQ(SetAlpha(c.window, c.alpha), 0);
+    inFront(two);
+    Xdotool(L"key ctrl+shift+Tab");
+    ASSERT_TRUE(WaitFor([&] { return Topmost(two) && LayeredAlpha(taskbar) == 120; }));
+
+    // The third program: its own alpha and pin, and a property under the mark's name that is not Vitrea's.
+    SetWindowLongW(foreign, GWL_EXSTYLE, GetWindowLongW(foreign, GWL_EXSTYLE) | WS_EX_LAYERED);
+    SetLayeredWindowAttributes(foreign, 0, 90, LWA_ALPHA);
+    SetWindowPos(foreign, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    const auto forged = reinterpret_cast<HANDLE>(0x1234);
+    SetPropW(foreign, alphaMarkName, forged);
+    SetPropW(foreign, pinMarkName, forged);
+
+    const struct {
+        BYTE taskbarByte, storedAlpha;
+        int taskbarAlpha; // -1: restored
+    } rounds[] = {{0x23, 150, 150}, {0x22, 150, -1}};
+    const struct {
+        Changed* changed;
+        const WCHAR* keys; // as xdotool is told
+        int by;
+    } steps[] = {{&changed[0], L"key ctrl+shift+equal", 16}, {&changed[1], L"key ctrl+shift+minus", -16}};
+    int adopted = 0;
+    for (size_t r = 0; r < std::size(rounds); ++r) {
+        SCOPED_TRACE(testing::Message() << "round " << r + 1);
+        TerminateProcess(runs[r].info.hProcess, 1);
+        ASSERT_NE(runs[r].Wait(), STILL_ACTIVE);
+        WriteByteValue(L"Taskbar Transparency", rounds[r].taskbarByte);
+        WriteByteValue(L"Taskbar Transparency Alpha", rounds[r].storedAlpha);
+        startVitrea(runs[r + 1]);
+        for (const Changed& c : changed) {
+            EXPECT_TRUE(WaitFor([&] { return shows(c.window, c.alpha); })) << RecordedAlpha(c.window);
+            adopted += RecordedAlpha(c.window) == c.alpha;
+        }
+        int bar = rounds[r].taskbarAlpha;
+        EXPECT_TRUE(WaitFor([&] {
+            return bar < 0 ? opaque(taskbar) && RecordedAlpha(taskbar) < 0 : shows(taskbar, bar);
+        })) << LayeredAlpha(taskbar);
+        EXPECT_EQ(RecordedAlpha(foreign), -1);
+        // + and - step from the alpha taken over.
+        for (const auto& step : steps) {
+            inFront(step.changed->window);
+            Xdotool(step.keys);
+            step.changed->alpha += step.by;
+            EXPECT_TRUE(WaitFor([&] { return shows(step.changed->window, step.changed->alpha); }))
+                << RecordedAlpha(step.changed->window);
+        }
+    }
+    // The remove keys work on a window taken over; Exit restores the rest and unpins the pinned one.
+    inFront(one);
+    Xdotool(L"key ctrl+shift+grave");
+    EXPECT_TRUE(WaitFor([&] { return RecordedAlpha(one) == -1 && !IsLayered(one); }));
+    ASSERT_TRUE(Topmost(two)) << "the pin was taken over as it was";
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    // Pumping: Vitrea restores this program's window through its messages.
+    EXPECT_TRUE(WaitFor([&] { return !runs[2].Running(); }, 15000));
+    int restored = 0;
+    for (const Changed& c : changed) {
+        bool done = WaitFor([&] {
+            return !IsLayered(c.window) && !Topmost(c.window) && !GetPropW(c.window, alphaMarkName) &&
+                   !GetPropW(c.window, pinMarkName);
+        });
+        EXPECT_TRUE(done) << "left translucent, on top or marked: " << LayeredAlpha(c.window);
+        restored += done;
+    }
+    EXPECT_TRUE(WaitFor([&] { return opaque(taskbar); })) << LayeredAlpha(taskbar);
+    bool untouched = LayeredAlpha(foreign) == 90 && Topmost(foreign) && GetPropW(foreign, alphaMarkName) == forged &&
+                     GetPropW(foreign, pinMarkName) == forged;
+    EXPECT_TRUE(untouched) << "the third program's window was changed";
+    const struct {
+        const char* what;
+        int figure, goal;
+    } figures[] = {{"windows taken over in 2 restarts", adopted, 6},
+                   {"windows restored at exit", restored, 3},
+                   {"another program's window left untouched", int(untouched), 1}};
+    for (const auto& f : figures)
+        printf("ROW|faults|after kills: %s|%d|%d|%s\n", f.what, f.figure, f.goal,
+               f.figure == f.goal ? "ok" : "MISSED");
+    DestroyWindow(own);
 }
 
 // A curtain window that cannot be created: another program's hook refuses it inside Vitrea. Each apply still
