@@ -2,34 +2,33 @@
 #include "app/main.h"
 #include <commctrl.h>
 #include <shlwapi.h>
-#include "app/about_help.h"
 #include "app/settings.h"
 #include "app/startup_split.h"
 #include "app/tray_commands.h"
 #include "engine/alpha_table.h"
 #include "engine/hook_library.h"
 #include "engine/layered.h"
+#include "engine/requests.h"
 #include "engine/taskbar_fade.h"
+#include "menus/about_help.h"
 #include "menus/build.h"
-#include "menus/draw.h"
-#include "menus/track.h"
+#include "menus/handlers.h"
 #include "resources/resource_ids.h"
 #include "ui/controls.h"
+#include "ui/layout.h"
 #include "ui/paint.h"
-
-AppState app;
+#include "ui/tray_icon.h"
 
 namespace {
 constexpr WCHAR mutexName[] = L"Vitrea Mutex";
 constexpr DWORD firstWindowWaitMs = 5000, firstWindowPollMs = 50;
-constexpr DWORD mainWindowStyle = 0x80CA0004;
-constexpr DWORD checkButtonStyle = 0x5000000B;
-constexpr DWORD comboStyle = 0x50000003;
-constexpr DWORD sliderStyle = 0x50000458;
+constexpr DWORD mainWindowStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_3DLOOK;
+constexpr DWORD checkButtonStyle = WS_CHILD | WS_VISIBLE | BS_OWNERDRAW;
+constexpr DWORD comboStyle = WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST;
+constexpr DWORD sliderStyle = WS_CHILD | WS_VISIBLE | TBS_DOWNISLEFT | TBS_FIXEDLENGTH | TBS_NOTICKS | TBS_BOTH;
 
-// Buffers that AppState points at; they live for the whole run.
+// The buffer that AppState points at; it lives for the whole run.
 WCHAR skinNameBuffer[skinNameCapacity];
-NOTIFYICONDATAW trayIconRecord;
 
 constexpr WCHAR shortcutTip[] =
     L"Keyboard Shortcut (Right-Click to Customize)\r\n"
@@ -50,11 +49,6 @@ constexpr WCHAR taskbarTip[] =
     L"There is also a Fade-In effect available which smoothly fades-in the taskbar when you mouse over it.\r\n"
     L"Use the Right-Click Customization Menu to enable/disable or customize the speed of the Fade-In effect.";
 constexpr WCHAR optionsTip[] = L"Click here for more options";
-constexpr WCHAR trayTip[] = L"Vitrea\r\n \u00B7 Left-click to restore window.\r\n \u00B7 Right-click to bring up menu.";
-static_assert(sizeof(trayTip) / sizeof(WCHAR) <= 128);
-// Long enough to read two lines; the shell keeps a balloon between 10 and 30 seconds whatever is asked.
-constexpr UINT balloonMs = 20000;
-
 void RegisterAppClass(const WCHAR* name, WNDPROC procedure, HICON icon, HBRUSH background) {
     WNDCLASSEXW cls = {};
     cls.cbSize = sizeof cls;
@@ -134,7 +128,7 @@ void SetUpControls() {
 
 void AddTooltip(HWND control, const WCHAR* text) {
     TOOLINFOW tool = {};
-    tool.cbSize = 44; // the layout before lpReserved, which comctl32 5.x expects
+    tool.cbSize = TTTOOLINFOW_V1_SIZE; // the layout before lParam, which comctl32 5.x expects
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = app.mainWindow;
     tool.uId = reinterpret_cast<UINT_PTR>(control);
@@ -162,47 +156,6 @@ void StartHookLibrary() {
     hooks.taskbarAlpha = app.taskbarAlpha;
     hooks.fadeInEnabled = app.fadeInEnabled;
     HookLibraryInitialize(hooks);
-}
-
-// Balloons came with the Windows 2000 shell; an older one has none to show.
-bool ShellShowsBalloons() {
-    auto getVersion = ProcAddress<DLLGETVERSIONPROC>(GetModuleHandleW(L"shell32.dll"), "DllGetVersion");
-    DLLVERSIONINFO version = {};
-    version.cbSize = sizeof version;
-    return getVersion && SUCCEEDED(getVersion(&version)) && version.dwMajorVersion >= 5;
-}
-
-// A balloon asked for before the tray icon exists (a skin refused at start-up) waits here for the icon.
-struct {
-    decltype(NOTIFYICONDATAW::szInfoTitle) title;
-    decltype(NOTIFYICONDATAW::szInfo) text;
-    bool waiting;
-} waitingBalloon;
-
-// Sent as a change of the icon alone, so the record re-added for a new taskbar shows it no second time.
-void SendBalloon() {
-    NOTIFYICONDATAW balloon = *app.trayIcon;
-    balloon.uFlags = NIF_INFO;
-    lstrcpynW(balloon.szInfoTitle, waitingBalloon.title, std::size(balloon.szInfoTitle));
-    lstrcpynW(balloon.szInfo, waitingBalloon.text, std::size(balloon.szInfo));
-    balloon.uTimeout = balloonMs;
-    balloon.dwInfoFlags = NIIF_WARNING;
-    Shell_NotifyIconW(NIM_MODIFY, &balloon);
-    waitingBalloon.waiting = false;
-}
-
-void AddTrayIcon() {
-    trayIconRecord = {};
-    trayIconRecord.cbSize = 936; // the layout without the GUID member, which Windows 2000 knows
-    trayIconRecord.hWnd = app.mainWindow;
-    trayIconRecord.uID = 0;
-    trayIconRecord.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    trayIconRecord.uCallbackMessage = APPMSG_TRAY;
-    trayIconRecord.hIcon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_VITREA));
-    lstrcpynW(trayIconRecord.szTip, trayTip, sizeof trayIconRecord.szTip / sizeof(WCHAR));
-    app.trayIcon = &trayIconRecord;
-    Shell_NotifyIconW(NIM_ADD, app.trayIcon);
-    if (waitingBalloon.waiting) SendBalloon();
 }
 
 // The taskbar is found anew at start-up and whenever the shell recreates it.
@@ -266,26 +219,7 @@ Answer OnTaskbarCreated(HWND, WPARAM, LPARAM) {
     FindTaskbarAndApply();
     return passOn;
 }
-} // namespace
 
-void ShowTrayBalloon(const WCHAR* title, const WCHAR* text) {
-    if (!ShellShowsBalloons()) return;
-    lstrcpynW(waitingBalloon.title, title, std::size(waitingBalloon.title));
-    lstrcpynW(waitingBalloon.text, text, std::size(waitingBalloon.text));
-    waitingBalloon.waiting = true;
-    if (app.trayIcon) SendBalloon();
-}
-
-CentredFrame CentreOnScreen(int width, int heightBelowCaption) {
-    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
-    int screenWidth = GetDeviceCaps(display, HORZRES);
-    int screenHeight = GetDeviceCaps(display, VERTRES);
-    DeleteDC(display);
-    int height = GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION) + heightBelowCaption;
-    return {(screenWidth - width) / 2, (screenHeight - height) / 2, width, height};
-}
-
-namespace {
 Answer Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY: return OnDestroy(window, wParam, lParam);
@@ -332,7 +266,7 @@ void CreateSettingsWindow(HINSTANCE instance) {
     app.skinName = skinNameBuffer;
     CreateFontsAndImages();
     MarkStartup(startupImages);
-    INITCOMMONCONTROLSEX controls = {8, ICC_BAR_CLASSES};
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     RegisterButtonClass();
     MarkStartup(startupCommonControls);

@@ -2,27 +2,20 @@
 #include "app/settings.h"
 #include <shlwapi.h>
 #include <commctrl.h>
-#include "app/main.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
+#include "core/settings.h"
+#include "ui/controls.h"
 #include "ui/paint.h"
 #include "ui/skin.h"
 
 namespace {
-constexpr WCHAR settingsKey[] = L"Software\\Tarnwick Software\\Vitrea";
-constexpr WCHAR skinValue[] = L"Skin";
-constexpr WCHAR shortcutValue[] = L"Keyboard Shortcut";
-constexpr WCHAR taskbarValue[] = L"Taskbar Transparency";
-constexpr WCHAR optionsValue[] = L"Options";
 constexpr DWORD skinReadLimit = 256;
 
 constexpr BYTE defaultShortcutByte = 0x45;
-constexpr BYTE defaultTaskbarByte = 0x22;
+constexpr BYTE defaultTaskbarByte = 0x20 | fadeInBit; // fade-in at the 300 ms speed
 constexpr BYTE defaultTaskbarAlpha = 144;
 
-struct SpeedCode {
-    BYTE bits;
-    LONG duration;
-};
-constexpr SpeedCode speedCodes[] = {{0x00, 400}, {0x20, 300}, {0x40, 200}, {0x60, 150}, {0x80, 100}};
 
 // A value that cannot be read into exactly one byte counts as missing.
 // A key that could not be opened (its access list shuts this user out) is null: every value counts as
@@ -56,27 +49,12 @@ void LoadSkinName(HUSKEY key) {
     if (StrCmpW(app.skinName, skinless) != 0) LoadNamedSkin();
 }
 
-void AddItems(HWND combo, std::initializer_list<const WCHAR*> items) {
-    for (const WCHAR* item : items) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
-}
-
-void Select(HWND combo, int entry) { SendMessageW(combo, CB_SETCURSEL, entry, 0); }
-
-void FillKeyCombos(BYTE shortcut) {
-    AddItems(app.firstKeyCombo, {L"Alt", L"Ctrl", L"Shift"});
-    SecondKeyChoices choices = SecondKeyChoicesFor(shortcut);
-    if (choices.firstEntry >= 0) Select(app.firstKeyCombo, choices.firstEntry);
-    FillSecondKeyCombo(shortcut);
-    AddItems(app.keySetCombo, {L"0-9", L"F1-F12"});
-    Select(app.keySetCombo, (shortcut & 0x02) ? 1 : 0);
-}
-
 void LoadShortcut(HUSKEY key) {
     if (!ReadByte(key, shortcutValue, app.shortcutByte)) {
         WriteByte(key, shortcutValue, defaultShortcutByte);
         app.shortcutByte = defaultShortcutByte;
         app.shortcutEnabled = true;
-    } else if (app.shortcutByte & 0x01) {
+    } else if (app.shortcutByte & shortcutOnBit) {
         app.shortcutEnabled = true;
     } else {
         for (HWND combo : {app.firstKeyCombo, app.secondKeyCombo, app.keySetCombo}) EnableWindow(combo, FALSE);
@@ -89,15 +67,15 @@ void LoadTaskbar(HUSKEY key) {
     if (!ReadByte(key, taskbarValue, taskbar)) {
         WriteByte(key, taskbarValue, defaultTaskbarByte);
         app.fadeInEnabled = true;
-        app.fadeDuration = 300;
+        app.fadeDuration = FadeDurationFromByte(defaultTaskbarByte);
         EnableWindow(app.alphaSlider, FALSE);
         return;
     }
-    if (taskbar & 0x01)
+    if (taskbar & taskbarOnBit)
         app.taskbarEnabled = true;
     else
         EnableWindow(app.alphaSlider, FALSE);
-    if (taskbar & 0x02) app.fadeInEnabled = true;
+    if (taskbar & fadeInBit) app.fadeInEnabled = true;
     if (LONG duration = FadeDurationFromByte(taskbar)) app.fadeDuration = duration;
 }
 
@@ -106,7 +84,7 @@ void LoadAlpha(HUSKEY key) {
         WriteByte(key, taskbarAlphaValue, defaultTaskbarAlpha);
         app.taskbarAlpha = defaultTaskbarAlpha;
     }
-    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, 255 - app.taskbarAlpha);
+    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, SliderMirror(app.taskbarAlpha));
 }
 
 void LoadOptions(HUSKEY key) {
@@ -122,7 +100,7 @@ void WriteTaskbarByte() {
 
 void SetShortcutOn(bool on) {
     app.shortcutEnabled = on;
-    app.shortcutByte = on ? (app.shortcutByte | 0x01) : (app.shortcutByte & ~0x01);
+    app.shortcutByte = on ? (app.shortcutByte | shortcutOnBit) : (app.shortcutByte & ~shortcutOnBit);
     WriteSettingByte(shortcutValue, app.shortcutByte);
     for (HWND combo : {app.firstKeyCombo, app.secondKeyCombo, app.keySetCombo}) EnableWindow(combo, on);
     RepaintShortcutCaption();
@@ -140,58 +118,27 @@ void SetTaskbarOn(HWND window, bool on) {
 void SetTaskbarAlpha(BYTE alpha) {
     app.taskbarAlpha = alpha;
     WriteSettingByte(taskbarAlphaValue, alpha);
-    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, 255 - alpha);
+    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, SliderMirror(alpha));
 }
 
 void SetOptions(LPARAM value) {
     BYTE mask = LOBYTE(value);
-    app.options = (value & 0xFF000000) ? (app.options | mask) : (app.options & ~mask);
+    app.options = (value & optionsSetByte) ? (app.options | mask) : (app.options & ~mask);
     WriteSettingByte(optionsValue, app.options);
 }
 } // namespace
 
 BYTE ComposeTaskbarByte(bool enabled, bool fadeIn, LONG fadeDuration) {
     BYTE speed = 0x00;
-    for (const SpeedCode& code : speedCodes)
+    for (const FadeSpeed& code : fadeSpeeds)
         if (code.duration == fadeDuration) speed = code.bits;
-    return static_cast<BYTE>((enabled ? 0x01 : 0) | (fadeIn ? 0x02 : 0) | speed);
+    return static_cast<BYTE>((enabled ? taskbarOnBit : 0) | (fadeIn ? fadeInBit : 0) | speed);
 }
 
 LONG FadeDurationFromByte(BYTE taskbarByte) {
-    for (const SpeedCode& code : speedCodes)
-        if (code.bits == (taskbarByte & 0xE0)) return code.duration;
+    for (const FadeSpeed& code : fadeSpeeds)
+        if (code.bits == (taskbarByte & fadeSpeedBits)) return code.duration;
     return 0;
-}
-
-SecondKeyChoices SecondKeyChoicesFor(BYTE shortcut) {
-    // Alt before Ctrl before Shift; bit 4 is never consulted, so a clear other bit shows the first entry.
-    if (shortcut & 0x80) return {0, {L"Ctrl", L"Shift"}, (shortcut & 0x04) ? 1 : 0};
-    if (shortcut & 0x40) return {1, {L"Alt", L"Shift"}, (shortcut & 0x04) ? 1 : 0};
-    if (shortcut & 0x20) return {2, {L"Alt", L"Ctrl"}, (shortcut & 0x08) ? 1 : 0};
-    return {-1, {nullptr, nullptr}, -1};
-}
-
-void FillSecondKeyCombo(BYTE shortcut) {
-    SendMessageW(app.secondKeyCombo, CB_RESETCONTENT, 0, 0);
-    SecondKeyChoices choices = SecondKeyChoicesFor(shortcut);
-    if (choices.firstEntry < 0) return;
-    AddItems(app.secondKeyCombo, {choices.items[0], choices.items[1]});
-    Select(app.secondKeyCombo, choices.selected);
-}
-
-void WriteSettingByte(const WCHAR* name, BYTE value) {
-    SHRegSetUSValueW(settingsKey, name, REG_BINARY, &value, 1, SHREGSET_FORCE_HKCU);
-}
-
-void StoreSkinName(const WCHAR* name) {
-    lstrcpynW(app.skinName, name, skinNameCapacity);
-    // The registry stretches a REG_SZ count over a NUL that follows the data; a non-NUL sentinel after the
-    // characters keeps the stored name at exactly twice its length in bytes.
-    WCHAR data[skinNameCapacity];
-    int characters = lstrlenW(app.skinName);
-    CopyMemory(data, app.skinName, characters * sizeof(WCHAR));
-    data[characters] = 0xFFFF;
-    SHRegSetUSValueW(settingsKey, skinValue, REG_SZ, data, characters * sizeof(WCHAR), SHREGSET_FORCE_HKCU);
 }
 
 void LoadSettings() {

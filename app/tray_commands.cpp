@@ -1,17 +1,17 @@
 // The user's direct handling of the settings window: check buttons, the options button, the shortcut combo
 // boxes, a click on the frame, and the tray icon.
 #include "app/tray_commands.h"
-#include "app/main.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
 #include "app/settings.h"
 #include "menus/build.h"
+#include "ui/controls.h"
 #include "ui/paint.h"
 
 namespace {
-constexpr BYTE firstKeyBits = 0xE0;
-constexpr BYTE secondKeyBits = 0x1C;
-constexpr BYTE firstAlt = 0x80, firstCtrl = 0x40, firstShift = 0x20;
-constexpr BYTE secondAlt = 0x10, secondCtrl = 0x08, secondShift = 0x04;
-constexpr BYTE functionKeys = 0x02;
+constexpr BYTE firstAlt = firstAltBit, firstCtrl = firstCtrlBit, firstShift = firstShiftBit;
+constexpr BYTE secondAlt = secondAltBit, secondCtrl = secondCtrlBit, secondShift = secondShiftBit;
+constexpr BYTE functionKeys = functionKeysBit;
 
 int Selection(HWND combo) {
     return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));

@@ -1,6 +1,6 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
+#include "core/answer.h"
 
 // The "Keyboard Shortcut" byte after a choice in one of the three combo boxes; entry is the chosen entry.
 // A first key changes the second one only when the second is no longer offered; with no first key chosen

@@ -1,6 +1,5 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
 
 // The windows whose transparency the program applied, in the order they were first recorded.
 struct WindowAlphaEntry {
@@ -15,9 +14,3 @@ bool AlphaTableFind(HWND window, BYTE* alpha);
 int AlphaTableQuery(HWND window);
 // Records the windows whose alpha marks a Vitrea ended by force left behind, with the alpha they carry.
 void AlphaTableAdopt();
-// Restores every recorded window in table order and empties the table; at exit only: it waits a moment
-// for programs slow to take their last clear.
-void AlphaTableClear();
-
-Answer OnForgetWindow(HWND window, WPARAM target, LPARAM lParam);
-Answer OnGetAlpha(HWND window, WPARAM target, LPARAM lParam);

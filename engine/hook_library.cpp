@@ -1,5 +1,5 @@
 #include "engine/hook_library.h"
-#include "app/main.h"
+#include "core/app_state.h"
 
 namespace {
 HMODULE hookModule;

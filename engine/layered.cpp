@@ -1,12 +1,11 @@
 // Applying and removing layered transparency on other programs' windows, under a snapshot curtain that
 // hides the repaint, and keeping their drop shadows in step.
 #include "engine/layered.h"
-#include <cwchar>
+#include <array>
 #include <new>
-#include "app/main.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
 #include "engine/alpha_table.h"
-#include "engine/hook_library.h"
-#include "engine/taskbar_fade.h"
 
 namespace {
 constexpr UINT classDropShadow = 0x00020000; // CS_DROPSHADOW, an XP class style
@@ -30,6 +29,8 @@ struct CurtainRequest {
 // How long the main thread waits for another program's window to take a message. A program that lets this
 // pass is hung or badly busy; waiting on it longer would freeze Vitrea's window, tray icon and menus too.
 constexpr UINT otherProgramWait = 400;
+// How long the exit waits in all for programs slow to take their windows' last clear.
+constexpr DWORD lateClearWait = 1500;
 // One apply sends a window several messages: once its thread has let one time out, each next one is
 // preceded by a short look, long enough for a program that answers again, until it does or this long has
 // passed.
@@ -251,6 +252,7 @@ bool NotedDropShadow(HWND window) {
         if (note.window == window) return note.shadow;
     return NoteDropShadow(window);
 }
+} // namespace
 
 // A window recorded here passed the checks of a first apply under the same handle, so while it is still
 // layered a new alpha is the one call, which fails for a window that has gone or lost its layering: that
@@ -263,7 +265,6 @@ bool ChangeRecordedAlpha(HWND window, BYTE alpha) {
     if (NotedDropShadow(window)) SyncDropShadow(window, alpha);
     return true;
 }
-} // namespace
 
 bool ApplyWindowAlpha(HWND window, BYTE alpha) {
     bool applied = true;
@@ -305,30 +306,28 @@ void RemoveWindowAlpha(HWND window) {
     if (HasDropShadow(window)) SyncDropShadow(window, 255);
 }
 
-Answer OnSetAlpha(HWND, WPARAM target, LPARAM request) {
-    HWND window = reinterpret_cast<HWND>(target);
-    if (!window) return 0;
-    if (!(request & alphaRemoveRequest) && ChangeRecordedAlpha(window, LOBYTE(request))) return 0;
-    // No class name means the window is gone: it has no rectangle to cover or test, so nothing changes.
-    WCHAR className[257] = {};
-    if (!GetClassNameW(window, className, 257)) return 0;
-    // The desktop is never made translucent: neither the shell's nor the root window below every window,
-    // whose apply would cover the whole screen and send a repaint to every window there is.
-    if (std::wcscmp(className, L"Progman") == 0 || window == GetDesktopWindow()) return 0;
-    if (request & alphaRemoveRequest) {
-        if (!AlphaTableFind(window, nullptr)) return 0; // only windows this program made translucent
-        if (window == app.taskbarWindow) {
-            TaskbarRemoveSteps();
-            if (!AlphaTableFind(window, nullptr)) return 0; // the nested removal has restored it already
-        }
-        AlphaTableRemove(window);
-        RemoveWindowAlpha(window);
-    } else {
-        BYTE alpha = LOBYTE(request);
-        if (window == app.taskbarWindow) TaskbarApplySteps(alpha);
-        AlphaTableSet(window, alpha);
-        // A window whose program did not take the style change is not translucent, so it is not recorded.
-        if (!ApplyWindowAlpha(window, alpha)) AlphaTableRemove(window);
+void AlphaTableClear() {
+    // A clear that timed out stays queued for its program, and only the hook library, still loaded until this
+    // program ends, can carry it out: windows of slow programs get a last short wait before it goes.
+    std::array<HWND, 32> late = {};
+    size_t lateCount = 0;
+    while (WindowAlphaEntry* head = app.alphaTableHead) {
+        // Unlinked before the restore: its SendMessage lets other programs' requests in, and a nested
+        // APPMSG_FORGETWINDOW must not free the entry under this loop.
+        app.alphaTableHead = head->next;
+        RemovePropW(head->window, MAKEINTATOM(app.alphaMark));
+        RemoveWindowAlpha(head->window);
+        if (lateCount < late.size() && (GetWindowLongW(head->window, GWL_EXSTYLE) & WS_EX_LAYERED))
+            late[lateCount++] = head->window;
+        delete head;
     }
-    return 0;
+    DWORD start = GetTickCount();
+    for (size_t i = 0; i < lateCount; ++i) {
+        DWORD spent = GetTickCount() - start;
+        if (spent >= lateClearWait) break;
+        // Sent messages are taken in order: once this one is answered, the queued clears were carried out.
+        DWORD_PTR result;
+        SendMessageTimeoutW(late[i], WM_NULL, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, lateClearWait - spent, &result);
+    }
 }
+

@@ -1,6 +1,5 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
 
 // False when the window's program did not take the style change in time: nothing was applied then.
 bool ApplyWindowAlpha(HWND window, BYTE alpha);
@@ -18,6 +17,10 @@ bool SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Asks the hook library to set or clear WS_EX_LAYERED inside the window's own process; false when the
 // program did not take the request in time, and then a request to clear the style is left queued for it.
 bool SetStyleLayered(HWND window, bool layered);
+// A new alpha for a window this program already made translucent, in one call while it is still layered;
+// false, with nothing changed, when the window needs the whole apply (the taskbar always does).
+bool ChangeRecordedAlpha(HWND window, BYTE alpha);
+// Restores every recorded window in table order and empties the table; at exit only: it waits a moment
+// for programs slow to take their last clear.
+void AlphaTableClear();
 LRESULT CALLBACK CurtainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-Answer OnSetAlpha(HWND window, WPARAM target, LPARAM request);

@@ -4,15 +4,13 @@
 #include <mmsystem.h>
 #include <cmath>
 #include <new>
-#include "app/main.h"
-#include "app/settings.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
 #include "engine/alpha_table.h"
 #include "engine/layered.h"
 
 namespace {
 constexpr WCHAR stopEventName[] = L"VitreaActiveTaskbar";
-constexpr WORD hoverEntered = 4;
-constexpr WORD hoverLeft = 5;
 constexpr UINT periodSlack = 10;
 // Anything slower than this still makes a fade of at most one tick; it only bounds the timer period.
 constexpr LONGLONG slowestMs = 1000;
@@ -183,28 +181,17 @@ void EndTaskbarFade() {
     fadeThread = nullptr;
 }
 
-Answer OnTaskbarHover(HWND, WPARAM taskbar, LPARAM hover) {
-    LARGE_INTEGER now = {};
-    QueryPerformanceCounter(&now);
-    bool fadeIn;
-    switch (LOWORD(hover)) {
-    case hoverEntered: fadeIn = true; break;
-    case hoverLeft: fadeIn = false; break;
-    default: return 0;
-    }
-    HWND window = reinterpret_cast<HWND>(taskbar);
-    if (!IsWindow(window)) return 0;
+void StartTaskbarFade(HWND window, bool fadeIn, LONGLONG hoverCount) {
     EndTaskbarFade();
-    if (!LoadTimer()) return 0; // no timer, no fade: the taskbar keeps the alpha it shows
+    if (!LoadTimer()) return; // no timer, no fade: the taskbar keeps the alpha it shows
     if (!fadeStop) fadeStop = CreateEventW(nullptr, FALSE, FALSE, stopEventName);
     // The name is held by an object of another kind: fades still run, only the stop from outside is lost.
     if (!fadeStop) fadeStop = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!fadeStop) return 0;
+    if (!fadeStop) return;
     // Nobody waits on the event now; a stop left in it from the fade before is not meant for the next one.
     ResetEvent(fadeStop);
-    auto* request = new (std::nothrow) FadeRequest{window, {0.0f, 0.0f, 0, fadeIn}, fadeStop, now.QuadPart};
-    if (!request) return 0;
+    auto* request = new (std::nothrow) FadeRequest{window, {0.0f, 0.0f, 0, fadeIn}, fadeStop, hoverCount};
+    if (!request) return;
     fadeThread = CreateThread(nullptr, 0, FadeThread, request, 0, nullptr);
     if (!fadeThread) delete request;
-    return 0;
 }

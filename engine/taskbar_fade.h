@@ -1,12 +1,13 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
 
 // Taskbar steps of APPMSG_SETALPHA: before the table update on apply, after the table check on removal.
 void TaskbarApplySteps(BYTE alpha);
 void TaskbarRemoveSteps();
 
-Answer OnTaskbarHover(HWND window, WPARAM taskbar, LPARAM hover);
+// Starts a fade of the taskbar to opaque (fadeIn) or back to the chosen alpha, ending the one before;
+// hoverCount is the performance counter when the mouse moved, which the fade's duration counts from.
+void StartTaskbarFade(HWND window, bool fadeIn, LONGLONG hoverCount);
 // Ends the running fade, if there is one, and returns once its thread has finished. Main thread only.
 void EndTaskbarFade();
 

@@ -4,11 +4,10 @@
 // tells Vitrea, without waiting, that a top-level window is going away.
 #include <windows.h>
 #include <atomic>
-#include "app/main.h"
-#include "app/settings.h"
-#include "engine/hook_library.h"
+#include "core/desktop.h"
+#include "core/menu_ids.h"
+#include "core/protocol.h"
 #include "hook/keys.h"
-#include "menus/build.h"
 
 // One copy for all processes: written by the process that owns the library (Vitrea) only.
 __attribute__((section(".shared"), shared)) DWORD ownerProcess = 0;
@@ -39,7 +38,7 @@ DWORD hookThreadId, workerThreadId;
 std::atomic<bool> shortcutOn, taskbarOn, fadeInOn;
 std::atomic<BYTE> shortcutByte;
 
-// Menus: Vitrea's own are those tracked between its APPMSG_MENUTRACK 1 and 2.
+// Menus: Vitrea's own are those tracked between its APPMSG_MENUTRACK create and free.
 bool menusTracked;
 int openMenuWindows;
 
@@ -67,10 +66,6 @@ bool ProcessAlive(DWORD id) {
     CloseHandle(process);
     return alive;
 }
-
-// Vitrea's worker thread, published on its main window by the library it runs: GetProp reads it from any
-// process.
-constexpr WCHAR workerProperty[] = L"VitreaWorker";
 
 // The worker of the Vitrea running now, or 0. A copy of the library serves that Vitrea, whichever loaded the
 // copy: an upgrade leaves the old copy loaded in running programs under the library's name, and the new
@@ -115,7 +110,7 @@ LPARAM ReleaseClosesMenu(HWND menuWindow, POINT at) {
     int position = MenuItemFromPoint(nullptr, menu, at);
     if (position < 0) return 0;
     UINT id = GetMenuItemID(menu, position);
-    return id == idHelp || id == idAbout || id == idHomePage;
+    return RowOpensWindow(id);
 }
 
 // A press is reported and passed on, so the menu selects and opens as usual; a release on Vitrea's own
@@ -133,10 +128,10 @@ bool FilterMenuButton(const MSG& message) {
     HWND menuWindow = WindowFromPoint(message.pt);
     if (!IsOwnMenuWindow(menuWindow)) return false;
     if (press) {
-        ReportMenu(16, 0);
+        ReportMenu(menuButtonPressed, 0);
         return false;
     }
-    ReportMenu(32, ReleaseClosesMenu(menuWindow, message.pt));
+    ReportMenu(menuButtonReleased, ReleaseClosesMenu(menuWindow, message.pt));
     return menusTracked;
 }
 
@@ -158,7 +153,7 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
         bool created = code == HCBT_CREATEWND;
         if (onMainThread && IsOwnMenuWindow(window)) {
             openMenuWindows += created ? 1 : -1;
-            ReportMenu(created ? 4 : 8, wParam);
+            ReportMenu(created ? menuWindowShown : menuWindowGone, wParam);
             if (openMenuWindows <= 0) {
                 openMenuWindows = 0;
                 menusTracked = false; // whatever opens next without Vitrea's announcement is not its own
@@ -248,7 +243,7 @@ void ToggleTopmost(HWND window) {
 bool Changeable(HWND root, bool taskbarToo) {
     WCHAR name[16] = {};
     if (!root || root == GetDesktopWindow() || !IsWindow(root) || !GetClassNameW(root, name, 16)) return false;
-    if (lstrcmpW(name, L"Progman") == 0 || lstrcmpW(name, L"WorkerW") == 0) return false;
+    if (IsDesktopClass(name)) return false;
     return taskbarToo || lstrcmpW(name, L"Shell_TrayWnd") != 0;
 }
 
@@ -304,13 +299,13 @@ void FollowMouse() {
     bool over = bar && under && GetAncestor(under, GA_ROOT) == bar;
     if (over == overTaskbar) return;
     overTaskbar = over;
-    Tell(APPMSG_TASKBARHOVER, Handle(bar), over ? 4 : 5);
+    Tell(APPMSG_TASKBARHOVER, Handle(bar), over ? hoverEntered : hoverLeft);
 }
 
 // Fade-in switched off over the taskbar: fade back now, or the taskbar would stay opaque. Transparency
 // switched off: the settings window has already restored the taskbar.
 void HoverOff(bool fadeInWentOff) {
-    if (overTaskbar && fadeInWentOff && taskbarOn) Tell(APPMSG_TASKBARHOVER, Handle(Taskbar()), 5);
+    if (overTaskbar && fadeInWentOff && taskbarOn) Tell(APPMSG_TASKBARHOVER, Handle(Taskbar()), hoverLeft);
     overTaskbar = false;
 }
 
@@ -581,5 +576,6 @@ extern "C" __declspec(dllexport) void UninitializeDll() {
 extern "C" __declspec(dllexport) void FollowVitrea(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!mainWindow || GetCurrentThreadId() != mainThread) return;
     if (message == APPMSG_SETTING) FollowSetting(wParam, lParam);
-    if (message == APPMSG_MENUTRACK && (wParam == 1 || wParam == 2)) menusTracked = wParam == 1;
+    if (message == APPMSG_MENUTRACK && (wParam == menuTrackCreate || wParam == menuTrackFree))
+        menusTracked = wParam == menuTrackCreate;
 }

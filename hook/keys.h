@@ -3,6 +3,7 @@
 // action of each chord key and the alpha it asks for. Pure arithmetic, shared with the tests.
 #include <windows.h>
 #include <array>
+#include "core/settings.h"
 
 namespace keys {
 
@@ -13,11 +14,17 @@ enum Modifier : BYTE { alt = 0x1, ctrl = 0x2, shift = 0x4 };
 // keys, which the settings window never writes, gives 0: no chord can be completed, so no key of the
 // program in front is ever taken by mistake.
 constexpr BYTE PrefixMask(BYTE shortcut) {
-    BYTE first = (shortcut & 0x80) ? alt : (shortcut & 0x40) ? ctrl : (shortcut & 0x20) ? shift : 0;
-    BYTE second = (shortcut & 0x10) ? alt : (shortcut & 0x08) ? ctrl : (shortcut & 0x04) ? shift : 0;
+    BYTE first = (shortcut & firstAltBit)    ? alt
+                 : (shortcut & firstCtrlBit) ? ctrl
+                 : (shortcut & firstShiftBit) ? shift
+                                              : 0;
+    BYTE second = (shortcut & secondAltBit)    ? alt
+                  : (shortcut & secondCtrlBit) ? ctrl
+                  : (shortcut & secondShiftBit) ? shift
+                                                : 0;
     return (first && second && first != second) ? static_cast<BYTE>(first | second) : 0;
 }
-constexpr bool FunctionKeySet(BYTE shortcut) { return (shortcut & 0x02) != 0; }
+constexpr bool FunctionKeySet(BYTE shortcut) { return (shortcut & functionKeysBit) != 0; }
 
 // Which prefix key a virtual key is, left or right alike; 0 for any other key.
 constexpr BYTE ModifierOf(DWORD vk) {

@@ -1,7 +1,7 @@
 // The four menus, built from their trees each time one opens and destroyed when it closes.
 #include "menus/build.h"
-#include "app/main.h"
-#include "menus/track.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
 
 namespace {
 static_assert(sizeof(MENUITEMINFOW) == 48, "the record Windows 2000 knows");
@@ -76,22 +76,6 @@ void OpenOptionsMenu() {
     Track(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, cursor);
 }
 
-// A right click on either check button opens that feature's menu at the click.
-Answer OnContextMenu(HWND, WPARAM wParam, LPARAM lParam) {
-    HWND control = reinterpret_cast<HWND>(wParam);
-    MenuTree tree = control == app.shortcutButton  ? MenuTree::shortcut
-                    : control == app.taskbarButton ? MenuTree::taskbar
-                                                   : MenuTree::none;
-    if (tree != MenuTree::none && !tracking) {
-        // Screen points may be negative on a second monitor; -1, -1 means the keyboard asked for the menu,
-        // which then opens under the button instead of at the screen's corner.
-        POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-        if (lParam == -1) {
-            RECT button = {};
-            GetWindowRect(control, &button);
-            at = {button.left, button.bottom};
-        }
-        Track(BuildMenu(tree), 0, at);
-    }
-    return passOn;
+void OpenMenuAt(MenuTree tree, POINT at) {
+    if (!tracking) Track(BuildMenu(tree), 0, at);
 }

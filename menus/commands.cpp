@@ -2,12 +2,14 @@
 // change is shown at once: the marks are repainted in place and the settings window follows.
 #include "menus/commands.h"
 #include <shlwapi.h>
-#include "app/about_help.h"
-#include "app/main.h"
-#include "app/settings.h"
-#include "menus/build.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
+#include "core/settings.h"
+#include "menus/about_help.h"
+#include "menus/trees.h"
 #include "menus/draw.h"
 #include "menus/track.h"
+#include "ui/controls.h"
 #include "ui/skin.h"
 
 namespace {
@@ -21,12 +23,10 @@ struct KeyBits {
     BYTE partner;       // the second key it pairs with when it was the second key itself
 };
 constexpr KeyBits keys[] = {
-    {0x80, 0x10, 0x08}, // Alt with Ctrl
-    {0x40, 0x08, 0x10}, // Ctrl with Alt
-    {0x20, 0x04, 0x10}, // Shift with Alt
+    {firstAltBit, secondAltBit, secondCtrlBit},   // Alt with Ctrl
+    {firstCtrlBit, secondCtrlBit, secondAltBit},  // Ctrl with Alt
+    {firstShiftBit, secondShiftBit, secondAltBit}, // Shift with Alt
 };
-constexpr BYTE secondKeyBits = 0x1C, keySetBits = 0x03, functionKeys = 0x02;
-constexpr LONG durations[] = {100, 150, 200, 300, 400};
 
 LRESULT Setting(HWND window, SettingCode code, LPARAM value) {
     return SendMessageW(window, APPMSG_SETTING, code, value);
@@ -37,7 +37,7 @@ void FollowKeyCombos(BYTE shortcut) {
     SecondKeyChoices choices = SecondKeyChoicesFor(shortcut);
     if (choices.firstEntry >= 0) SendMessageW(app.firstKeyCombo, CB_SETCURSEL, choices.firstEntry, 0);
     FillSecondKeyCombo(shortcut);
-    SendMessageW(app.keySetCombo, CB_SETCURSEL, (shortcut & functionKeys) ? 1 : 0, 0);
+    SendMessageW(app.keySetCombo, CB_SETCURSEL, (shortcut & functionKeysBit) ? 1 : 0, 0);
 }
 
 void SendShortcutByte(HWND window, BYTE shortcut) {
@@ -63,8 +63,9 @@ void ChooseSecondKey(HWND window, UINT id) {
 
 void ChooseKeySet(HWND window, UINT id) {
     bool functions = id == idFunctionKeys;
-    if (((app.shortcutByte & functionKeys) != 0) == functions) return;
-    SendShortcutByte(window, functions ? (app.shortcutByte | functionKeys) : (app.shortcutByte & ~functionKeys));
+    if (((app.shortcutByte & functionKeysBit) != 0) == functions) return;
+    SendShortcutByte(window,
+                     functions ? (app.shortcutByte | functionKeysBit) : (app.shortcutByte & ~functionKeysBit));
 }
 
 void ToggleShortcut(HWND window, UINT) { Setting(window, settingShortcutOn, app.shortcutEnabled ? 0 : 1); }
@@ -72,12 +73,12 @@ void ToggleTaskbar(HWND window, UINT) { Setting(window, settingTaskbarOn, app.ta
 void ToggleFadeIn(HWND window, UINT) { Setting(window, settingFadeIn, app.fadeInEnabled ? 0 : 1); }
 
 void ChooseDuration(HWND window, UINT id) {
-    LONG duration = durations[id - idFastest];
+    LONG duration = FadeDurationOfRow(static_cast<int>(id - idFastest));
     if (app.fadeDuration != duration) Setting(window, settingFadeDuration, duration);
 }
 
 void ToggleOption(HWND window, BYTE bit) {
-    Setting(window, settingOptions, (app.options & bit) ? bit : (0x01000000 | bit));
+    Setting(window, settingOptions, (app.options & bit) ? bit : (optionsSet | bit));
 }
 
 void ToggleStartMinimized(HWND window, UINT) { ToggleOption(window, optionStartMinimized); }
@@ -161,7 +162,7 @@ constexpr MenuCommand commands[] = {
     {idStartWithWindows, idStartWithWindows, ToggleStartWithWindows},
     {idSkinless, idPewterMini, ChooseSkin},
 };
-static_assert(std::size(durations) == idSlowest - idFastest + 1);
+static_assert(fadeSpeedCount == idSlowest - idFastest + 1);
 static_assert(std::size(keys) == idFirstShift - idFirstAlt + 1);
 
 // The system's menu font, which the menu's own rows are drawn with.
@@ -185,7 +186,7 @@ struct MenuFontDC {
 
 // Every row with a mark is drawn again by the menu's own row painter, in its new state and never pushed:
 // radios that lost their check, second-key rows turned inactive or active again, and the clicked row.
-void RepaintMarkedRows(HWND mainWindow, HWND menuWindow, HMENU menu) {
+void RepaintMarkedRows(HWND menuWindow, HMENU menu) {
     MenuFontDC paint(menuWindow);
     int count = GetMenuItemCount(menu);
     for (int position = 0; position < count; ++position) {
@@ -206,7 +207,7 @@ void RepaintMarkedRows(HWND mainWindow, HWND menuWindow, HMENU menu) {
         if (!RowRectInWindow(menuWindow, menu, position, item.rcItem)) continue;
         // An embossed caption is drawn without a background of its own: clear the caption it replaces.
         if (*state & DFCS_INACTIVE) FillRect(paint.dc, &item.rcItem, GetSysColorBrush(COLOR_MENU));
-        SendMessageW(mainWindow, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&item));
+        DrawRow(item);
     }
 }
 } // namespace
@@ -225,6 +226,6 @@ LRESULT RunMenuCommand(HWND window, LPARAM closeMenu) {
     for (const MenuCommand& command : commands)
         if (at.id >= command.first && at.id <= command.last) command.run(window, at.id);
     // The command may have ended the menu's tracking (Exit); the open window is painted only while tracked.
-    if (app.menuTrack && MarkState(at.id)) RepaintMarkedRows(window, at.window, at.menu);
+    if (app.menuTrack && MarkState(at.id)) RepaintMarkedRows(at.window, at.menu);
     return 0;
 }

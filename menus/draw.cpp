@@ -1,9 +1,9 @@
 // Measuring and painting the owner-drawn menu rows, with their marks taken from the settings of the moment.
 #include "menus/draw.h"
 #include <shlwapi.h>
-#include "app/main.h"
-#include "app/settings.h"
-#include "menus/build.h"
+#include "core/app_state.h"
+#include "core/settings.h"
+#include "menus/trees.h"
 #include "menus/track.h"
 
 namespace {
@@ -24,22 +24,22 @@ constexpr UINT check = DFCS_BUTTONCHECK, radio = DFCS_BUTTONRADIO;
 constexpr MarkRule markRules[] = {
     {idTrayShortcut, check, Source::shortcutOn, 0, 0},
     {idTrayTaskbar, check, Source::taskbarOn, 0, 0},
-    {idFirstAlt, radio, Source::shortcutBit, 0x80, 0},
-    {idFirstCtrl, radio, Source::shortcutBit, 0x40, 0},
-    {idFirstShift, radio, Source::shortcutBit, 0x20, 0},
-    {idSecondAlt, radio, Source::shortcutBit, 0x10, 0x80},
-    {idSecondCtrl, radio, Source::shortcutBit, 0x08, 0x40},
-    {idSecondShift, radio, Source::shortcutBit, 0x04, 0x20},
-    {idDigitKeys, radio, Source::shortcutBitClear, 0x02, 0},
-    {idFunctionKeys, radio, Source::shortcutBit, 0x02, 0},
+    {idFirstAlt, radio, Source::shortcutBit, firstAltBit, 0},
+    {idFirstCtrl, radio, Source::shortcutBit, firstCtrlBit, 0},
+    {idFirstShift, radio, Source::shortcutBit, firstShiftBit, 0},
+    {idSecondAlt, radio, Source::shortcutBit, secondAltBit, firstAltBit},
+    {idSecondCtrl, radio, Source::shortcutBit, secondCtrlBit, firstCtrlBit},
+    {idSecondShift, radio, Source::shortcutBit, secondShiftBit, firstShiftBit},
+    {idDigitKeys, radio, Source::shortcutBitClear, functionKeysBit, 0},
+    {idFunctionKeys, radio, Source::shortcutBit, functionKeysBit, 0},
     {idFadeIn, check, Source::fadeIn, 0, 0},
-    {idFastest, radio, Source::duration, 100, 0},
-    {idFast, radio, Source::duration, 150, 0},
-    {idMedium, radio, Source::duration, 200, 0},
-    {idSlow, radio, Source::duration, 300, 0},
-    {idSlowest, radio, Source::duration, 400, 0},
-    {idStartMinimized, check, Source::optionBit, 0x01, 0},
-    {idStartWithWindows, check, Source::optionBit, 0x02, 0},
+    {idFastest, radio, Source::duration, FadeDurationOfRow(0), 0},
+    {idFast, radio, Source::duration, FadeDurationOfRow(1), 0},
+    {idMedium, radio, Source::duration, FadeDurationOfRow(2), 0},
+    {idSlow, radio, Source::duration, FadeDurationOfRow(3), 0},
+    {idSlowest, radio, Source::duration, FadeDurationOfRow(4), 0},
+    {idStartMinimized, check, Source::optionBit, optionStartMinimized, 0},
+    {idStartWithWindows, check, Source::optionBit, optionStartWithWindows, 0},
     {idSkinless, radio, Source::skin, 0, 0, skinless},
     {idEddyMini, radio, Source::skin, 0, 0, L"EddyMini"},
     {idPewterMini, radio, Source::skin, 0, 0, L"PewterMini"},
@@ -172,34 +172,30 @@ POINT InactiveCopyOrigin(const RECT& row) {
     return {row.left + GetSystemMetrics(SM_CXMENUCHECK) + 8, row.top + 2};
 }
 
-Answer OnMeasureItem(HWND, WPARAM, LPARAM lParam) {
-    auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-    if (!item || item->CtlType != ODT_MENU) return passOn;
-    if (item->itemID == idSeparator) {
-        item->itemWidth = 0;
-        item->itemHeight = separatorHeight;
-        return TRUE;
+bool MeasureRow(MEASUREITEMSTRUCT& item) {
+    if (item.itemID == idSeparator) {
+        item.itemWidth = 0;
+        item.itemHeight = separatorHeight;
+        return true;
     }
-    SIZE extent = CaptionExtent(CaptionOf(item->itemData));
-    item->itemWidth = GetSystemMetrics(SM_CXMENUCHECK) + extent.cx + 14;
-    item->itemHeight = GetSystemMetrics(SM_CYMENUCHECK) + 4;
-    return TRUE;
+    SIZE extent = CaptionExtent(CaptionOf(item.itemData));
+    item.itemWidth = GetSystemMetrics(SM_CXMENUCHECK) + extent.cx + 14;
+    item.itemHeight = GetSystemMetrics(SM_CYMENUCHECK) + 4;
+    return true;
 }
 
-Answer OnDrawItem(HWND, WPARAM, LPARAM lParam) {
-    auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-    if (!item || item->CtlType != ODT_MENU) return passOn;
-    if (item->itemID == idSeparator) {
-        DrawSeparator(*item);
-        return TRUE;
+bool DrawRow(const DRAWITEMSTRUCT& item) {
+    if (item.itemID == idSeparator) {
+        DrawSeparator(item);
+        return true;
     }
-    std::optional<UINT> state = MarkState(item->itemID);
-    DrawCaption(*item, CaptionOf(item->itemData), state && (*state & DFCS_INACTIVE));
+    std::optional<UINT> state = MarkState(item.itemID);
+    DrawCaption(item, CaptionOf(item.itemData), state && (*state & DFCS_INACTIVE));
     if (state) {
-        PaintRowMark(item->hDC, MarkBoxOfRow(item->rcItem), item->itemID,
-                     *state | (IsPressed(item->itemID, *item) ? DFCS_PUSHED : 0));
-        return TRUE;
+        PaintRowMark(item.hDC, MarkBoxOfRow(item.rcItem), item.itemID,
+                     *state | (IsPressed(item.itemID, item) ? DFCS_PUSHED : 0));
+        return true;
     }
-    if (item->itemID >= idHelp && item->itemID <= idHomePage) return TRUE;
-    return passOn;
+    if (item.itemID >= idHelp && item.itemID <= idHomePage) return true;
+    return false;
 }

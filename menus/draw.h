@@ -1,6 +1,5 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
 #include <optional>
 
 // The DrawFrameControl state of a row's check box or radio from the current settings, never pushed; none for
@@ -17,5 +16,6 @@ void PaintRowMark(HWND menuWindow, const RECT& box, UINT id, UINT state);
 POINT CaptionOrigin(const RECT& row);
 POINT InactiveCopyOrigin(const RECT& row);
 
-Answer OnMeasureItem(HWND window, WPARAM wParam, LPARAM lParam);
-Answer OnDrawItem(HWND window, WPARAM wParam, LPARAM lParam);
+// A menu row's size, and the row painted; false for a row the system measures or paints itself.
+bool MeasureRow(MEASUREITEMSTRUCT& row);
+bool DrawRow(const DRAWITEMSTRUCT& row);

@@ -1,10 +1,8 @@
-// The record of open menus, filled from WM_MENUSELECT and the hook library's reports, and the pressed marks.
+// The record of open menus, and where the selected row of an open menu lies.
 #include "menus/track.h"
 #include <new>
-#include "app/main.h"
-#include "menus/build.h"
-#include "menus/commands.h"
-#include "menus/draw.h"
+#include "core/app_state.h"
+#include "menus/trees.h"
 
 namespace {
 // Which level a selection names. A row of a submenu tree lives in the second level when the tray menu shows
@@ -53,59 +51,6 @@ constexpr bool RulesMatchTrees() {
 }
 static_assert(RulesMatchTrees());
 
-MenuTrackState* NewRecord() {
-    auto* track = new (std::nothrow) MenuTrackState{};
-    if (!track) return nullptr;
-    track->selectedItem = -1;
-    track->pressedItem = -1;
-    track->rowHeight = GetSystemMetrics(SM_CYMENUCHECK) + 4;
-    return track;
-}
-
-void FreeRecord() {
-    delete app.menuTrack;
-    app.menuTrack = nullptr;
-}
-
-void NoteWindowShown(MenuTrackState& track, HWND shown) {
-    // A window reported twice keeps its level.
-    for (const MenuLevel& level : track.levels)
-        if (shown && level.window == shown) return;
-    for (size_t i = 0; i < track.levels.size(); ++i) {
-        if (track.levels[i].window) continue;
-        track.levels[i].window = shown;
-        // A submenu opens from a row that reports its position as the selection.
-        if (i > 0) track.levels[i].menu = GetSubMenu(track.levels[i - 1].menu, track.selectedItem);
-        return;
-    }
-}
-
-LRESULT NoteWindowGone(HWND window, MenuTrackState& track, HWND gone) {
-    if (!gone) return 0; // a null handle would match every empty level
-    if (gone == track.levels[0].window) return SendMessageW(window, APPMSG_MENUTRACK, menuTrackFree, 0);
-    for (size_t i = 1; i < track.levels.size(); ++i)
-        if (gone == track.levels[i].window) {
-            for (size_t inner = i; inner < track.levels.size(); ++inner) track.levels[inner] = {};
-            break;
-        }
-    return 0;
-}
-
-// The pressed look goes onto the row's mark at once; an inactive row takes no press.
-LRESULT NoteButtonPressed(MenuTrackState& track) {
-    if (!track.levels[0].menu) return 0;
-    RowLocation at;
-    if (LocateSelectedRow(track, at) != RowLookup::found) return 0;
-    track.pressedItem = track.selectedItem;
-    std::optional<UINT> state = MarkState(at.id);
-    if (!state) return 0;
-    if (*state & DFCS_INACTIVE) {
-        track.pressedItem = -1;
-        return 1;
-    }
-    PaintRowMark(at.window, at.markBox, at.id, *state | DFCS_PUSHED);
-    return 0;
-}
 } // namespace
 
 bool SelectedRowPlace(const MenuTrackState& track, int& level, int& position) {
@@ -151,28 +96,41 @@ RowLookup LocateSelectedRow(const MenuTrackState& track, RowLocation& at) {
     return RowLookup::found;
 }
 
-Answer OnMenuTrack(HWND window, WPARAM event, LPARAM lParam) {
-    if (event == menuTrackCreate) {
-        FreeRecord(); // a record left over from an earlier menu
-        app.menuTrack = NewRecord();
-        return 0;
-    }
-    if (!app.menuTrack) return 0;
-    MenuTrackState& track = *app.menuTrack;
-    switch (event) {
-    case menuTrackFree: FreeRecord(); return 0;
-    case menuWindowShown: NoteWindowShown(track, reinterpret_cast<HWND>(lParam)); return 0;
-    case menuWindowGone: return NoteWindowGone(window, track, reinterpret_cast<HWND>(lParam));
-    case menuButtonPressed: return NoteButtonPressed(track);
-    case menuButtonReleased: return RunMenuCommand(window, lParam);
-    }
-    return 0;
+void MenuTrackBegin() {
+    MenuTrackEnd(); // a record left over from an earlier menu
+    auto* track = new (std::nothrow) MenuTrackState{};
+    if (!track) return;
+    track->selectedItem = -1;
+    track->pressedItem = -1;
+    track->rowHeight = GetSystemMetrics(SM_CYMENUCHECK) + 4;
+    app.menuTrack = track;
 }
 
-Answer OnMenuSelect(HWND, WPARAM wParam, LPARAM lParam) {
-    if (MenuTrackState* track = app.menuTrack) {
-        if (!track->levels[0].menu) track->levels[0].menu = reinterpret_cast<HMENU>(lParam);
-        track->selectedItem = LOWORD(wParam);
+void MenuTrackEnd() {
+    delete app.menuTrack;
+    app.menuTrack = nullptr;
+}
+
+void NoteWindowShown(MenuTrackState& track, HWND shown) {
+    // A window reported twice keeps its level.
+    for (const MenuLevel& level : track.levels)
+        if (shown && level.window == shown) return;
+    for (size_t i = 0; i < track.levels.size(); ++i) {
+        if (track.levels[i].window) continue;
+        track.levels[i].window = shown;
+        // A submenu opens from a row that reports its position as the selection.
+        if (i > 0) track.levels[i].menu = GetSubMenu(track.levels[i - 1].menu, track.selectedItem);
+        return;
     }
-    return passOn;
+}
+
+bool NoteWindowGone(MenuTrackState& track, HWND gone) {
+    if (!gone) return false; // a null handle would match every empty level
+    if (gone == track.levels[0].window) return true;
+    for (size_t i = 1; i < track.levels.size(); ++i)
+        if (gone == track.levels[i].window) {
+            for (size_t inner = i; inner < track.levels.size(); ++inner) track.levels[inner] = {};
+            break;
+        }
+    return false;
 }

@@ -1,18 +1,7 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
 #include <array>
 #include <cstddef>
-
-// Events of APPMSG_MENUTRACK (wParam): 1 and 2 from the program, the others from the hook library.
-enum MenuTrackEvent : WPARAM {
-    menuTrackCreate = 1,
-    menuTrackFree = 2,
-    menuWindowShown = 4,
-    menuWindowGone = 8,
-    menuButtonPressed = 16,
-    menuButtonReleased = 32,
-};
 
 struct MenuLevel {
     HWND window;
@@ -51,5 +40,10 @@ bool RowRectInWindow(HWND window, HMENU menu, int position, RECT& row);
 // The check box or radio square of a row, from the row's rectangle.
 RECT MarkBoxOfRow(const RECT& row);
 
-Answer OnMenuTrack(HWND window, WPARAM event, LPARAM lParam);
-Answer OnMenuSelect(HWND window, WPARAM wParam, LPARAM lParam);
+// A new, empty record in app.menuTrack (replacing one left over), and its end.
+void MenuTrackBegin();
+void MenuTrackEnd();
+// A menu window shown takes the next free level; one gone empties its level and those inside it. True when
+// the outermost window went, which ends the whole record.
+void NoteWindowShown(MenuTrackState& track, HWND shown);
+bool NoteWindowGone(MenuTrackState& track, HWND gone);

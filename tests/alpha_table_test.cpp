@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <new>
 #include "engine/alpha_table.h"
+#include "engine/layered.h"
 #include "support/target_tree.h"
 
 namespace {

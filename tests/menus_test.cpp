@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 #include <objbase.h>
-#include "app/about_help.h"
+#include "menus/about_help.h"
 #include "menus/build.h"
 #include "menus/draw.h"
+#include "menus/handlers.h"
 #include "menus/track.h"
 #include "support/app_fixture.h"
 

@@ -4,10 +4,18 @@
 #include "ui/controls.h"
 #include "ui/focus_graph.h"
 #include <commctrl.h>
-#include "app/main.h"
-#include "app/settings.h"
+#include "core/app_state.h"
+#include "core/protocol.h"
+#include "core/settings.h"
+#include <initializer_list>
 
 namespace {
+void AddItems(HWND combo, std::initializer_list<const WCHAR*> items) {
+    for (const WCHAR* item : items) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+}
+
+void Select(HWND combo, int entry) { SendMessageW(combo, CB_SETCURSEL, entry, 0); }
+
 HWND ControlWindow(int control) {
     const HWND windows[focusControlCount] = {app.firstKeyCombo, app.secondKeyCombo, app.keySetCombo,
                                              app.shortcutButton, app.taskbarButton, app.alphaSlider};
@@ -62,7 +70,7 @@ void StepAlpha(int delta) {
     }
     if (app.skinModule && !app.sliderDragging) SetDragging(true);
     SendMessageW(app.mainWindow, APPMSG_SETTING, settingTaskbarAlpha, alpha);
-    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, 255 - alpha);
+    SendMessageW(app.alphaSlider, TBM_SETPOS, TRUE, SliderMirror(alpha));
     SendMessageW(app.mainWindow, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(app.taskbarWindow), alpha);
 }
 
@@ -173,7 +181,7 @@ Answer OnHScroll(HWND window, WPARAM wParam, LPARAM lParam) {
     int position = HIWORD(wParam);
     // The trackbar's range ends at 254; anything past it (sent by another program) would make alpha 0 or wrap.
     if (reinterpret_cast<HWND>(lParam) == app.alphaSlider && position <= 254) {
-        BYTE alpha = static_cast<BYTE>(255 - position);
+        BYTE alpha = static_cast<BYTE>(SliderMirror(position));
         switch (LOWORD(wParam)) {
         case TB_THUMBTRACK:
             if (app.skinModule && !app.sliderDragging) SetDragging(true);
@@ -191,4 +199,29 @@ Answer OnHScroll(HWND window, WPARAM wParam, LPARAM lParam) {
         }
     }
     return passOn;
+}
+
+SecondKeyChoices SecondKeyChoicesFor(BYTE shortcut) {
+    // Alt before Ctrl before Shift; bit 4 is never consulted, so a clear other bit shows the first entry.
+    if (shortcut & firstAltBit) return {0, {L"Ctrl", L"Shift"}, (shortcut & secondShiftBit) ? 1 : 0};
+    if (shortcut & firstCtrlBit) return {1, {L"Alt", L"Shift"}, (shortcut & secondShiftBit) ? 1 : 0};
+    if (shortcut & firstShiftBit) return {2, {L"Alt", L"Ctrl"}, (shortcut & secondCtrlBit) ? 1 : 0};
+    return {-1, {nullptr, nullptr}, -1};
+}
+
+void FillSecondKeyCombo(BYTE shortcut) {
+    SendMessageW(app.secondKeyCombo, CB_RESETCONTENT, 0, 0);
+    SecondKeyChoices choices = SecondKeyChoicesFor(shortcut);
+    if (choices.firstEntry < 0) return;
+    AddItems(app.secondKeyCombo, {choices.items[0], choices.items[1]});
+    Select(app.secondKeyCombo, choices.selected);
+}
+
+void FillKeyCombos(BYTE shortcut) {
+    AddItems(app.firstKeyCombo, {L"Alt", L"Ctrl", L"Shift"});
+    SecondKeyChoices choices = SecondKeyChoicesFor(shortcut);
+    if (choices.firstEntry >= 0) Select(app.firstKeyCombo, choices.firstEntry);
+    FillSecondKeyCombo(shortcut);
+    AddItems(app.keySetCombo, {L"0-9", L"F1-F12"});
+    Select(app.keySetCombo, (shortcut & functionKeysBit) ? 1 : 0);
 }

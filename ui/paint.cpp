@@ -2,7 +2,7 @@
 // trackbar, and the partial repaints that follow a change of the two feature switches.
 #include "ui/paint.h"
 #include <commctrl.h>
-#include "app/main.h"
+#include "core/app_state.h"
 #include "ui/skin.h"
 
 namespace {

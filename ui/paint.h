@@ -1,6 +1,6 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
+#include "core/answer.h"
 
 // The settings window's whole face, drawn while its background is erased; returns 1.
 Answer OnEraseBackground(HWND window, WPARAM wParam, LPARAM lParam);

@@ -2,7 +2,8 @@
 // no code of a library named in the registry ever runs here, and everything is checked before it is used.
 #include "ui/skin.h"
 #include <shlwapi.h>
-#include "app/settings.h"
+#include "core/settings.h"
+#include "ui/tray_icon.h"
 #include "resources/resource_ids.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <array>
-#include "app/main.h"
+#include "core/app_state.h"
 
 // The width record a skin library carries as RT_RCDATA 300: five little-endian 16-bit fields of which only
 // the low byte is a width, so a skin can never ask for more than 255 pixels.

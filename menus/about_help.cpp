@@ -1,14 +1,15 @@
 // The About window and the one-call workers of the Options menu: help, home page and quit.
-#include "app/about_help.h"
+#include "menus/about_help.h"
 #include <objbase.h>
 #include <shellapi.h>
-#include "app/main.h"
-#include "menus/build.h"
+#include "core/app_state.h"
+#include "ui/layout.h"
+#include "menus/trees.h"
 
 namespace {
 constexpr WCHAR aboutClassName[] = L"VitreaAboutClass";
 constexpr WCHAR aboutTitle[] = L"About Vitrea v1.1";
-constexpr DWORD aboutStyle = 0x90C80004;
+constexpr DWORD aboutStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_3DLOOK;
 constexpr int pictureWidth = 404, pictureHeight = 152;
 constexpr DWORD modulePathCapacity = 4096;
 

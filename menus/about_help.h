@@ -1,6 +1,6 @@
 #pragma once
 #include <windows.h>
-#include "app/answer.h"
+#include "core/answer.h"
 
 // The help viewer's title, set by the window definition of the help project, by which an open viewer is found.
 constexpr WCHAR helpWindowTitle[] = L"Vitrea Help";

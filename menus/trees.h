@@ -1,0 +1,91 @@
+#pragma once
+// The four menu trees as data: their rows, the ids in them and where each id sits. Building a menu and
+// locating a selected row both read these.
+#include <windows.h>
+#include <array>
+#include <span>
+#include "core/menu_ids.h"
+
+// The maker's home page, opened from the Options menu; its host name is that row's caption.
+inline constexpr WCHAR homePageAddress[] = L"http://www.vitrea.example/";
+
+constexpr auto HostOf(const WCHAR (&address)[std::size(homePageAddress)]) {
+    std::array<WCHAR, std::size(homePageAddress)> host{};
+    size_t from = 0;
+    while (address[from] && !(address[from] == L'/' && address[from + 1] == L'/')) ++from;
+    from = address[from] ? from + 2 : 0;
+    for (size_t to = 0; address[from] && address[from] != L'/'; ++from, ++to) host[to] = address[from];
+    return host;
+}
+inline constexpr auto homePageHost = HostOf(homePageAddress);
+
+enum class MenuTree { tray, shortcut, taskbar, options, none };
+
+struct MenuRow {
+    UINT id;
+    const WCHAR* caption; // null for a separator
+    MenuTree submenu;     // the tree this row opens, or none
+};
+
+namespace menu_trees {
+constexpr MenuRow separator{idSeparator, nullptr, MenuTree::none};
+inline constexpr MenuRow shortcut[] = {
+    {idFirstAlt, L"Alt", MenuTree::none},     {idFirstCtrl, L"Ctrl", MenuTree::none},
+    {idFirstShift, L"Shift", MenuTree::none}, separator,
+    {idSecondAlt, L"Alt", MenuTree::none},    {idSecondCtrl, L"Ctrl", MenuTree::none},
+    {idSecondShift, L"Shift", MenuTree::none}, separator,
+    {idDigitKeys, L"0-9", MenuTree::none},    {idFunctionKeys, L"F1-F12", MenuTree::none},
+};
+inline constexpr MenuRow taskbar[] = {
+    {idFadeIn, L"Fade In", MenuTree::none}, separator,
+    {idFastest, L"Fastest", MenuTree::none}, {idFast, L"Fast", MenuTree::none},
+    {idMedium, L"Medium", MenuTree::none},   {idSlow, L"Slow", MenuTree::none},
+    {idSlowest, L"Slowest", MenuTree::none},
+};
+inline constexpr MenuRow options[] = {
+    {idHelp, L"Help", MenuTree::none},
+    {idAbout, L"About Vitrea...", MenuTree::none},
+    {idHomePage, homePageHost.data(), MenuTree::none},
+    separator,
+    {idStartMinimized, L"Start Minimized", MenuTree::none},
+    {idStartWithWindows, L"Start With Windows", MenuTree::none},
+    separator,
+    {idSkinless, L"Skinless", MenuTree::none},
+    {idEddyMini, L"Eddy Mini", MenuTree::none},
+    {idPewterMini, L"Pewter Mini", MenuTree::none},
+};
+inline constexpr MenuRow tray[] = {
+    {idTrayShortcut, L"Keyboard Shortcut", MenuTree::shortcut},
+    {idTrayTaskbar, L"Taskbar Transparency", MenuTree::taskbar},
+    separator,
+    {idTrayOptions, L"Options", MenuTree::options},
+    {idExit, L"Exit", MenuTree::none},
+};
+} // namespace menu_trees
+
+// The rows of a tree, position by position.
+constexpr std::span<const MenuRow> TreeRows(MenuTree tree) {
+    switch (tree) {
+    case MenuTree::tray: return menu_trees::tray;
+    case MenuTree::shortcut: return menu_trees::shortcut;
+    case MenuTree::taskbar: return menu_trees::taskbar;
+    case MenuTree::options: return menu_trees::options;
+    case MenuTree::none: break;
+    }
+    return {};
+}
+
+// Where an id sits: its tree and position; tree none for the separator and for unknown ids.
+struct RowPlace {
+    MenuTree tree;
+    int position;
+};
+constexpr RowPlace PlaceOfId(UINT id) {
+    if (id == idSeparator) return {MenuTree::none, -1};
+    for (MenuTree tree : {MenuTree::tray, MenuTree::shortcut, MenuTree::taskbar, MenuTree::options}) {
+        std::span<const MenuRow> rows = TreeRows(tree);
+        for (size_t position = 0; position < rows.size(); ++position)
+            if (rows[position].id == id) return {tree, static_cast<int>(position)};
+    }
+    return {MenuTree::none, -1};
+}
