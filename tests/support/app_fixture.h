@@ -10,7 +10,7 @@ class AppFixture : public ::testing::Test {
 protected:
     void SetUp() override { DeleteSettingsKey(); }
     void TearDown() override {
-        if (app.mainWindow) DestroyWindow(app.mainWindow);
+        DestroySettingsWindow();
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {}
         app = {};
