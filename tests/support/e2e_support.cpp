@@ -1,4 +1,5 @@
 #include "support/e2e_support.h"
+#include "support/x_input.h"
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 #include <shellapi.h>
@@ -219,16 +220,9 @@ void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version) {
     WriteValue(L"Version", REG_SZ, version, (lstrlenW(version) + 1) * sizeof(WCHAR), key.c_str());
 }
 
-// The runtime starts a Linux program and returns at once; a file the shell leaves behind once xdotool has
-// finished keeps two runs from mixing their input.
 void Xdotool(const std::wstring& arguments) {
-    static int runs = 0;
-    std::wstring done = L"/tmp/vitrea-xdotool-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++runs);
-    RunUnix(L"/bin/sh -c \"/usr/bin/xdotool " + arguments + L"; : > " + done + L"\"");
-    std::wstring seen = WindowsPath(std::string(done.begin(), done.end()));
-    if (!WaitFor([&] { return GetFileAttributesW(seen.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000))
-        ADD_FAILURE() << "xdotool did not finish";
-    DeleteFileW(seen.c_str());
+    std::wstring done = StartXdotool(arguments);
+    if (!WaitFor([&] { return XdotoolFinished(done); }, 20000)) ADD_FAILURE() << "xdotool did not finish";
 }
 
 void MoveTo(POINT at) {

@@ -28,6 +28,7 @@
 #include "app/main.h"
 #include "app/settings.h"
 #include "tools/bench/timing.h"
+#include "tests/support/x_input.h"
 
 namespace {
 constexpr WCHAR settingsKey[] = L"Software\\Tarnwick Software\\Vitrea";
@@ -473,7 +474,7 @@ void Merge(Figures& into, const Figures& from) {
     }
 }
 
-// ---- real input, through the system's input queue as the mouse and keyboard give it
+// ---- real input: the pointer through the X server, as a mouse moves it; keys through the system's input queue
 
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     for (DWORD start = GetTickCount();; Sleep(5)) {
@@ -483,15 +484,16 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     }
 }
 
-// The pointer moved as a mouse moves it, so that the window under it (an open menu) sees the move.
+bool Xdotool(const std::wstring& arguments) {
+    std::wstring done = StartXdotool(arguments);
+    return WaitUntil([&] { return XdotoolFinished(done); }, 20000);
+}
+
+// The pointer moved as a mouse moves it, so that the window under it (an open menu) sees the move. A move
+// made inside the runtime alone leaves the X server's pointer behind, and the runtime takes that one back
+// when a menu's pointer grab ends: a click that follows would land where the X pointer was.
 bool MoveTo(POINT at) {
-    INPUT move = {};
-    move.type = INPUT_MOUSE;
-    LONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    move.mi.dx = (at.x * 65536 + width - 1) / width;
-    move.mi.dy = (at.y * 65536 + height - 1) / height;
-    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &move, sizeof move);
+    Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y));
     return WaitUntil([&] {
         POINT cursor = {};
         return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y;
@@ -500,11 +502,7 @@ bool MoveTo(POINT at) {
 
 void Click(POINT at, bool right) {
     MoveTo(at);
-    INPUT events[2] = {};
-    events[0].type = events[1].type = INPUT_MOUSE;
-    events[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
-    events[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
-    SendInput(2, events, sizeof(INPUT));
+    Xdotool(right ? L"click 3" : L"click 1");
 }
 
 // Presses the keys in order and releases them in the reverse order.
@@ -581,8 +579,8 @@ bool ShowTooltip(HWND vitrea, DWORD pid) {
     return shown && WaitUntil([&] { return WindowsOf(L"tooltips_class32", pid, true).empty(); }, 5000);
 }
 
-// A click that comes while the last menu's loop is still ending is taken by that loop, as it would be from
-// a user's mouse; such a click is given once more.
+// A user's click works the first time: one that needed a second is a miss of the step it belongs to. It is
+// given once more all the same, so that the run goes on and shows how often it happens.
 long secondClicks = 0; // clicks given once more, shown beside the steps they belong to
 
 bool OpenMenu(HWND vitrea, DWORD pid, MenuRoad road) {
@@ -1038,7 +1036,7 @@ template <typename Steps> void LoadPart(Load& load, const char* what, long count
     Row((name + ": steps whose effect showed").c_str(),
         std::to_string(count - load.failed) + " of " + std::to_string(count) + ", " +
             std::to_string(secondClicks) + " clicks given twice",
-        "all", load.failed == 0);
+        "all, each at the first click", load.failed == 0 && secondClicks == 0);
     load.held &= load.failed == 0;
     const Usage& half = load.half.handles ? load.half : before;
     auto flat = [&](const char* figure, DWORD Usage::*count) {
@@ -1350,7 +1348,8 @@ int wmain(int argc, wchar_t** argv) {
             std::to_string(run.menusShown) + " of " + std::to_string(run.menusAsked) + ", " +
                 std::to_string(run.rowClicks) + " row clicks, " + std::to_string(run.menusLeftOpen) + " left open, " +
                 std::to_string(secondClicks) + " clicks given twice",
-            "all, none left open", run.menusShown == run.menusAsked && run.menusLeftOpen == 0);
+            "all at the first click, none left open",
+            run.menusShown == run.menusAsked && run.menusLeftOpen == 0 && secondClicks == 0);
         Row("real key chords: level chords that showed",
             std::to_string(run.levelChordsApplied) + " of " + std::to_string(run.levelChords) + " (" +
                 std::to_string(run.chords) + " chords)",
