@@ -97,6 +97,20 @@ void CreateFontsAndImages() {
     DeleteDC(display);
 }
 
+// Undoes CreateFontsAndImages, with a skin's images and library if one is loaded. Each DC goes before the
+// image it holds, which nothing holds after that.
+void FreeFontsAndImages() {
+    HGDIOBJ aboutImage = GetCurrentObject(app.aboutDC, OBJ_BITMAP);
+    DeleteDC(app.aboutDC);
+    DeleteObject(aboutImage);
+    for (int slot = 0; slot < imageSlotCount; ++slot) {
+        DeleteDC(app.imageDCs[slot]);
+        DeleteObject(app.imageBitmaps[slot]);
+    }
+    if (app.skinModule) FreeLibrary(app.skinModule);
+    DeleteObject(app.uiFont);
+}
+
 HWND CreateChild(const WCHAR* cls, const WCHAR* text, DWORD style, int x, int y, int width, int height) {
     return CreateWindowExW(0, cls, text, style, x, y, width, height, app.mainWindow, nullptr, app.instance, nullptr);
 }
@@ -277,6 +291,11 @@ void CreateSettingsWindow(HINSTANCE instance) {
     MarkStartup(startupControls);
 }
 
+void DestroySettingsWindow() {
+    if (IsWindow(app.mainWindow)) DestroyWindow(app.mainWindow);
+    FreeFontsAndImages();
+}
+
 namespace {
 // Opening and then creating would let two starts at the same moment both find no mutex: it is created in one
 // step, and whoever did not create it leaves. The handle stays open until the process ends.
@@ -337,5 +356,6 @@ int VitreaMain(HINSTANCE instance) {
 
     WPARAM exitCode = RunMessageLoop();
     HookLibraryUninitialize();
+    DestroySettingsWindow();
     return static_cast<int>(exitCode);
 }

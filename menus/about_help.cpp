@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 #include "core/app_state.h"
+#include "core/program_path.h"
 #include "ui/layout.h"
 #include "menus/trees.h"
 
@@ -11,7 +12,6 @@ constexpr WCHAR aboutClassName[] = L"VitreaAboutClass";
 constexpr WCHAR aboutTitle[] = L"About Vitrea v1.1";
 constexpr DWORD aboutStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_3DLOOK;
 constexpr int pictureWidth = 404, pictureHeight = 152;
-constexpr DWORD modulePathCapacity = 4096;
 
 Answer OnAboutErase(HWND, WPARAM dc, LPARAM) {
     BitBlt(reinterpret_cast<HDC>(dc), 0, 0, pictureWidth, pictureHeight, app.aboutDC, 0, 0, SRCCOPY);
@@ -67,11 +67,8 @@ DWORD WINAPI AboutThreadProc(LPVOID) {
 }
 
 void HelpFilePath(WCHAR* path, DWORD capacity) {
-    DWORD length = GetModuleFileNameW(nullptr, path, capacity);
-    if (length >= capacity) length = 0; // a truncated path names no real folder
-    while (length > 0 && path[length - 1] != L'\\' && path[length - 1] != L'/') --length;
-    if (length + lstrlenW(helpFileName) + 1 > capacity) length = 0;
-    lstrcpyW(path + length, helpFileName);
+    // Without a folder of its own to name, the help file is looked for by its name alone.
+    if (!PathBesideProgram(path, capacity, helpFileName)) lstrcpyW(path, helpFileName);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "menus/commands.h"
 #include <shlwapi.h>
 #include "core/app_state.h"
+#include "core/program_path.h"
 #include "core/protocol.h"
 #include "core/settings.h"
 #include "menus/about_help.h"
@@ -15,7 +16,6 @@
 namespace {
 constexpr WCHAR runKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr WCHAR runValue[] = L"Vitrea";
-constexpr DWORD modulePathCapacity = 4096;
 
 // Alt, Ctrl and Shift, in the order of their rows.
 struct KeyBits {

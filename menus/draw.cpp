@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "menus/trees.h"
 #include "menus/track.h"
+#include "ui/layout.h"
 
 namespace {
 // What a row's mark follows. Every painter of marks (rows being drawn, pressed marks, marks repainted after a
@@ -152,7 +153,7 @@ void PaintRowMark(HDC dc, const RECT& box, UINT id, UINT state) {
     DrawFrameControl(dc, &square, DFC_BUTTON, state);
     HWND button = id == idTrayShortcut ? app.shortcutButton : id == idTrayTaskbar ? app.taskbarButton : nullptr;
     if (!button) return;
-    RECT onButton = {1, 1, 14, 14};
+    RECT onButton = checkSquare;
     HDC buttonDC = GetDC(button);
     DrawFrameControl(buttonDC, &onButton, DFC_BUTTON, state);
     ReleaseDC(button, buttonDC);

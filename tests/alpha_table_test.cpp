@@ -113,7 +113,7 @@ TEST_F(AlphaTable, ForgetDropsTheWindowAndLeavesItTranslucent) {
     EXPECT_EQ(LayeredAlpha(window), 100);
 
     TargetLog().clear();
-    EXPECT_EQ(Send(APPMSG_SETALPHA, window, 0x10000), 0);
+    EXPECT_EQ(Send(APPMSG_SETALPHA, window, alphaRemoveRequest), 0);
     EXPECT_TRUE(TargetLog().empty()) << "a forgotten window's removal request is ignored";
     EXPECT_EQ(LayeredAlpha(window), 100);
     DestroyWindow(app.mainWindow);

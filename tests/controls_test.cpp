@@ -60,7 +60,7 @@ protected:
         return SendMessageW(control, message, key, flags);
     }
     static int SliderPos() { return static_cast<int>(SendMessageW(app.alphaSlider, TBM_GETPOS, 0, 0)); }
-    static Sent Setting(BYTE alpha) { return {APPMSG_SETTING, 4, alpha}; }
+    static Sent Setting(BYTE alpha) { return {APPMSG_SETTING, settingTaskbarAlpha, alpha}; }
     Sent Apply(BYTE alpha) const { return {APPMSG_SETALPHA, reinterpret_cast<WPARAM>(taskbar), alpha}; }
 };
 
@@ -139,7 +139,7 @@ TEST_F(Controls, ArrowKeysStepTheAlphaUntilAnEndAndTheReleaseStoresIt) {
         WPARAM key;
     };
     for (End end : {End{255, VK_LEFT}, End{1, VK_RIGHT}, End{0, VK_RIGHT}}) {
-        SendMessageW(app.mainWindow, APPMSG_SETTING, 4, end.alpha);
+        SendMessageW(app.mainWindow, APPMSG_SETTING, settingTaskbarAlpha, end.alpha);
         app.sliderDragging = app.alphaSlider;
         sent.clear();
         EXPECT_EQ(Key(app.alphaSlider, WM_KEYDOWN, end.key), 0);

@@ -23,13 +23,6 @@ constexpr int menuInset = 3;
 
 enum Child { firstKey, secondKey, keySet, shortcutButton, taskbarButton, slider, optionsButton };
 
-int StoredByte(const WCHAR* name) {
-    RegValue value = ReadValue(name);
-    return value.present && value.type == REG_BINARY && value.data.size() == 1 ? value.data[0] : -1;
-}
-
-int Selection(HWND combo) { return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
-
 // A row of an open menu, found on the screen from the menu window and the row layout.
 struct MenuRow {
     HWND menu;
@@ -194,7 +187,7 @@ TEST_F(InMenuCommands, SettingsFlippedInOneVisitOfTheTrayMenu) {
 
     // The first key chosen again writes nothing: the value, deleted first, stays away while the taskbar
     // switch clicked after it is written.
-    SHDeleteValueW(HKEY_CURRENT_USER, settingsKeyPath, L"Keyboard Shortcut");
+    SHDeleteValueW(HKEY_CURRENT_USER, settingsKey, L"Keyboard Shortcut");
     SendMessageW(child(firstKey), CB_SETCURSEL, 0, 0);
     row(2).Click();
     ExpectMarks({{row(2), S::checked}});
@@ -495,7 +488,7 @@ TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
     auto row = [&](int position) { return MenuRow{options, optionsRows, position}; };
 
     // The look shown already: nothing is written, which the start-minimized click after it proves.
-    SHDeleteValueW(HKEY_CURRENT_USER, settingsKeyPath, L"Skin");
+    SHDeleteValueW(HKEY_CURRENT_USER, settingsKey, L"Skin");
     row(7).Click();
     row(4).Click();
     ASSERT_TRUE(WaitFor([&] { return StoredByte(L"Options") == 0x01; }, 5000));
@@ -549,7 +542,7 @@ TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
                    {9, L"PewterMini", L"bitmap 103 is missing or damaged"}};
     for (const auto& [position, skin, reason] : damaged) {
         SCOPED_TRACE(position);
-        SHDeleteValueW(HKEY_CURRENT_USER, settingsKeyPath, L"Skin");
+        SHDeleteValueW(HKEY_CURRENT_USER, settingsKey, L"Skin");
         row(position).Click();
         EXPECT_TRUE(WaitFor([&] { return skinValue() == L"Skinless"; }, 5000));
         toldWhy(skin, reason);
@@ -561,7 +554,7 @@ TEST_F(InMenuCommands, SkinsSwitchedFromTheMenuRepaintAndLetGo) {
     }
     // The same skin refused the same way again: the balloon shown stays, since a new one would replace it
     // before the choice is stored.
-    SHDeleteValueW(HKEY_CURRENT_USER, settingsKeyPath, L"Skin");
+    SHDeleteValueW(HKEY_CURRENT_USER, settingsKey, L"Skin");
     row(9).Click();
     EXPECT_TRUE(WaitFor([&] { return skinValue() == L"Skinless"; }, 5000));
     Balloon after = ShownBalloon();

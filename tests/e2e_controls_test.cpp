@@ -13,26 +13,7 @@
 namespace {
 std::wstring At(int x, int y) { return std::to_wstring(x) + L" " + std::to_wstring(y); }
 
-// The control of the program that holds the keyboard focus, asked of its own thread.
-HWND FocusOf(HWND window) {
-    GUITHREADINFO info = {sizeof info};
-    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
-    return info.hwndFocus;
-}
-
-int StoredAlpha() {
-    RegValue value = ReadValue(L"Taskbar Transparency Alpha");
-    return value.present && value.type == REG_BINARY && value.data.size() == 1 ? value.data[0] : -1;
-}
-
-int TaskbarAlpha() {
-    HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
-    BYTE alpha = 0;
-    DWORD flags = 0;
-    if (!(GetWindowLongW(taskbar, GWL_EXSTYLE) & WS_EX_LAYERED)) return -1;
-    if (!GetLayeredWindowAttributes(taskbar, nullptr, &alpha, &flags) || !(flags & LWA_ALPHA)) return 255;
-    return alpha;
-}
+int StoredAlpha() { return StoredByte(taskbarAlphaValue); }
 
 // Whether the check button's label, right of its box, shows image `id` of the skin library beside the program.
 bool LabelShows(HWND button, const WCHAR* skin, WORD id) {

@@ -6,8 +6,6 @@
 #include <algorithm>
 
 namespace {
-constexpr UINT APPMSG_SETALPHA = 0x8002, APPMSG_FORGETWINDOW = 0x8004, APPMSG_GETALPHA = 0x8005;
-constexpr LPARAM removeRequest = 0x10000;
 constexpr DWORD curtainExStyle = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_TOPMOST;
 
 bool CurtainsLeft() { return FindWindowW(L"VitreaFakeClass", nullptr) != nullptr; }
@@ -74,10 +72,6 @@ protected:
     HWND window = nullptr;
 };
 
-LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 // A top-level window of this process with a class the shell uses; the runtime's desktop has none of them.
 HWND StandIn(const WCHAR* className, const RECT& place, DWORD exStyle = 0) {
     WNDCLASSW cls = {};
@@ -139,7 +133,7 @@ TEST_F(Engine, ApplyRaisesACurtainOnlyForAWindowNotLayeredYetAndRemovalOnXPRaise
     // On XP removal clears the style in place, even for a window reaching off the screen.
     target.ResetPaints();
     CurtainWatcher removal;
-    EXPECT_EQ(SetAlpha(target.window, removeRequest | 90), 0);
+    EXPECT_EQ(SetAlpha(target.window, alphaRemoveRequest | 90), 0);
     removal.Stop();
     EXPECT_TRUE(removal.sightings.empty());
     sightings = target.Sightings();
@@ -165,7 +159,7 @@ TEST_F(Engine, RequestsForWindowsItDidNotMakeTranslucentChangeNothing) {
     CurtainWatcher watcher;
     EXPECT_EQ(SetAlpha(desktop, 100), 0);
     EXPECT_EQ(SetAlpha(nullptr, 100), 0);
-    EXPECT_EQ(SetAlpha(nullptr, removeRequest), 0);
+    EXPECT_EQ(SetAlpha(nullptr, alphaRemoveRequest), 0);
     watcher.Stop();
     EXPECT_TRUE(watcher.sightings.empty());
     EXPECT_FALSE(IsLayered(desktop)) << "the desktop is never made translucent";
@@ -179,7 +173,7 @@ TEST_F(Engine, RequestsForWindowsItDidNotMakeTranslucentChangeNothing) {
     EXPECT_FALSE(IsLayered(GetDesktopWindow())) << "the root window is the desktop too";
     EXPECT_EQ(Send(APPMSG_GETALPHA, GetDesktopWindow()), -1);
 
-    EXPECT_EQ(SetAlpha(foreign.window, removeRequest), 0);
+    EXPECT_EQ(SetAlpha(foreign.window, alphaRemoveRequest), 0);
     EXPECT_EQ(LayeredAlpha(foreign.window), 255) << "a window layered by its own program is left alone";
 
     EXPECT_EQ(SetAlpha(forgotten.window, 0), 0);
@@ -188,7 +182,7 @@ TEST_F(Engine, RequestsForWindowsItDidNotMakeTranslucentChangeNothing) {
     EXPECT_EQ(Send(APPMSG_FORGETWINDOW, forgotten.window, 77), 0);
     EXPECT_EQ(Send(APPMSG_GETALPHA, forgotten.window), -1);
     EXPECT_EQ(LayeredAlpha(forgotten.window), 0) << "forgetting leaves the window as it is";
-    EXPECT_EQ(SetAlpha(forgotten.window, removeRequest), 0);
+    EXPECT_EQ(SetAlpha(forgotten.window, alphaRemoveRequest), 0);
     EXPECT_EQ(LayeredAlpha(forgotten.window), 0);
     EXPECT_EQ(Send(APPMSG_FORGETWINDOW, forgotten.window), 0) << "forgetting an unknown window answers 0 too";
 }
@@ -203,7 +197,7 @@ TEST_F(Engine, RemovalOnWindows2000HidesAWindowReachingOffTheScreenUnderACurtain
 
     onScreen.ResetPaints();
     CurtainWatcher quiet;
-    EXPECT_EQ(SetAlpha(onScreen.window, removeRequest), 0);
+    EXPECT_EQ(SetAlpha(onScreen.window, alphaRemoveRequest), 0);
     quiet.Stop();
     EXPECT_TRUE(quiet.sightings.empty()) << "left and top at 0 are on the screen";
     std::vector<Sighting> cleared = onScreen.Sightings();
@@ -214,7 +208,7 @@ TEST_F(Engine, RemovalOnWindows2000HidesAWindowReachingOffTheScreenUnderACurtain
 
     RECT place = offScreen.Place();
     offScreen.ResetPaints();
-    EXPECT_EQ(SetAlpha(offScreen.window, removeRequest), 0);
+    EXPECT_EQ(SetAlpha(offScreen.window, alphaRemoveRequest), 0);
     std::vector<Sighting> seen = offScreen.Sightings();
     ASSERT_EQ(seen.size(), 2u) << "hidden, then cleared";
     EXPECT_EQ(seen[0].what, hidden);
@@ -251,7 +245,7 @@ TEST_F(Engine, DropShadowGetsTheWindowsAlphaAnd255ArrivesAs254) {
     EXPECT_EQ(LayeredAlpha(shadow), 254);
     EXPECT_EQ(SetAlpha(target.window, 10), 0);
     EXPECT_EQ(LayeredAlpha(shadow), 10);
-    EXPECT_EQ(SetAlpha(target.window, removeRequest), 0);
+    EXPECT_EQ(SetAlpha(target.window, alphaRemoveRequest), 0);
     EXPECT_EQ(LayeredAlpha(shadow), 254) << "removal gives the shadow 255, which arrives as 254";
     EXPECT_EQ(LayeredAlpha(decoy), 100);
     DestroyWindow(shadow);
@@ -294,7 +288,7 @@ TEST_F(Engine, CurtainEventLeftSetByAnotherProgramLeavesNoCurtainBehind) {
         EXPECT_EQ(LayeredAlpha(target.window), 140);
         // The curtain is closed before the answer, whatever the event said.
         EXPECT_FALSE(CurtainsLeft()) << "round " << round;
-        EXPECT_EQ(SetAlpha(target.window, removeRequest), 0);
+        EXPECT_EQ(SetAlpha(target.window, alphaRemoveRequest), 0);
     }
     EXPECT_TRUE(vitrea.Running());
     CloseHandle(hostile);

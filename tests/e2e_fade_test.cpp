@@ -8,13 +8,7 @@
 #include <cwctype>
 
 namespace {
-constexpr UINT APPMSG_SETTING = 0x8001;
-constexpr UINT APPMSG_SETALPHA = 0x8002;
-constexpr UINT APPMSG_GETALPHA = 0x8005;
-constexpr UINT APPMSG_TASKBARHOVER = 0x8007;
-constexpr LPARAM removeAlpha = 0x10000;
 
-bool Layered(HWND window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
 
 // The libraries loaded in a process, names in lower case.
 std::vector<std::wstring> LoadedLibraries(DWORD processId) {
@@ -40,19 +34,19 @@ protected:
     Process vitrea;
     HWND window = nullptr;
     HWND taskbar = nullptr;
-    UINT setLayeredStyle = RegisterWindowMessageW(L"VITREA_SETLAYEREDSTYLE");
+    UINT setLayeredStyle = RegisterWindowMessageW(setLayeredStyleMessage);
 
     void SetUp() override {
         EndAllVitreas();
         taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
         ASSERT_TRUE(taskbar) << "the virtual desktop has no taskbar";
-        ASSERT_FALSE(Layered(taskbar)) << "an earlier test left the taskbar layered";
+        ASSERT_FALSE(IsLayered(taskbar)) << "an earlier test left the taskbar layered";
     }
     void TearDown() override {
         // Only the hook library, while Vitrea runs, can clear the style inside the taskbar's process.
-        if (window && IsWindow(window) && Layered(taskbar)) SendMessageW(taskbar, setLayeredStyle, 0, 0);
+        if (window && IsWindow(window) && IsLayered(taskbar)) SendMessageW(taskbar, setLayeredStyle, 0, 0);
         EndAllVitreas();
-        EXPECT_FALSE(Layered(taskbar)) << "the taskbar stays layered after the test";
+        EXPECT_FALSE(IsLayered(taskbar)) << "the taskbar stays layered after the test";
     }
     void StartWith(BYTE taskbarByte, BYTE alpha) {
         WriteByteValue(L"Taskbar Transparency", taskbarByte);
@@ -91,7 +85,7 @@ TEST_F(TaskbarEndToEnd, HoverFadesTheTaskbarToOpaqueAndBackToTheChosenAlpha) {
     // The slowest speed: the watcher sees several steps even on a busy machine.
     StartWith(0x03, 120); // on, fade-in on, 400 ms
     ASSERT_TRUE(window);
-    ASSERT_TRUE(WaitFor([&] { return Layered(taskbar); })) << "start-up applies the chosen alpha";
+    ASSERT_TRUE(WaitFor([&] { return IsLayered(taskbar); })) << "start-up applies the chosen alpha";
     // The multimedia timer's library is loaded by the first fade, not by start-up.
     std::vector<std::wstring> atStart = LoadedLibraries(vitrea.info.dwProcessId);
     ASSERT_TRUE(Holds(atStart, L"user32.dll")) << "the library list of Vitrea's process cannot be read";
@@ -124,7 +118,7 @@ TEST_F(TaskbarEndToEnd, StartUpAppliesTheChosenAlphaAndShutdownRestores) {
     EXPECT_TRUE(IsWindowEnabled(Slider()));
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(vitrea.Wait(), 0u);
-    EXPECT_FALSE(Layered(taskbar));
+    EXPECT_FALSE(IsLayered(taskbar));
 }
 
 TEST_F(TaskbarEndToEnd, TaskbarCreatedAppliesTheAlphaAgain) {
@@ -133,7 +127,7 @@ TEST_F(TaskbarEndToEnd, TaskbarCreatedAppliesTheAlphaAgain) {
     ASSERT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 120; }));
     // What a restarted shell's new taskbar looks like: an ordinary window again.
     SendMessageW(taskbar, setLayeredStyle, 0, 0);
-    ASSERT_FALSE(Layered(taskbar));
+    ASSERT_FALSE(IsLayered(taskbar));
     Send(RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_EQ(LayeredAlpha(taskbar), 120);
 }
@@ -141,12 +135,12 @@ TEST_F(TaskbarEndToEnd, TaskbarCreatedAppliesTheAlphaAgain) {
 TEST_F(TaskbarEndToEnd, SettingSwitchAppliesAndRemovesWithTheRegistryFollowing) {
     StartWith(0x22, 120);
     ASSERT_TRUE(window);
-    EXPECT_FALSE(Layered(taskbar)) << "switched off: nothing applied at start-up";
-    EXPECT_EQ(Send(APPMSG_SETTING, 2, 1), 0);
+    EXPECT_FALSE(IsLayered(taskbar)) << "switched off: nothing applied at start-up";
+    EXPECT_EQ(Send(APPMSG_SETTING, settingTaskbarOn, 1), 0);
     EXPECT_EQ(LayeredAlpha(taskbar), 120);
     EXPECT_EQ(Stored(L"Taskbar Transparency"), 0x23);
-    EXPECT_EQ(Send(APPMSG_SETTING, 2, 0), 0);
-    EXPECT_FALSE(Layered(taskbar));
+    EXPECT_EQ(Send(APPMSG_SETTING, settingTaskbarOn, 0), 0);
+    EXPECT_FALSE(IsLayered(taskbar));
     EXPECT_EQ(Stored(L"Taskbar Transparency"), 0x22);
     EXPECT_EQ(Send(APPMSG_GETALPHA, reinterpret_cast<WPARAM>(taskbar), 0), -1);
 }
@@ -167,8 +161,8 @@ TEST_F(TaskbarEndToEnd, RemovalRequestForTheTaskbarSwitchesTheSettingOffAndLeave
     StartWith(0x23, 120);
     ASSERT_TRUE(window);
     ASSERT_TRUE(WaitFor([&] { return LayeredAlpha(taskbar) == 120; }));
-    EXPECT_EQ(Send(APPMSG_SETALPHA, reinterpret_cast<WPARAM>(taskbar), removeAlpha), 0);
-    EXPECT_FALSE(Layered(taskbar));
+    EXPECT_EQ(Send(APPMSG_SETALPHA, reinterpret_cast<WPARAM>(taskbar), alphaRemoveRequest), 0);
+    EXPECT_FALSE(IsLayered(taskbar));
     EXPECT_EQ(Stored(L"Taskbar Transparency"), 0x22);
     EXPECT_EQ(Stored(L"Taskbar Transparency Alpha"), 120);
     EXPECT_EQ(Send(APPMSG_GETALPHA, reinterpret_cast<WPARAM>(taskbar), 0), -1);

@@ -7,8 +7,6 @@
 #include <vector>
 
 namespace {
-constexpr UINT APPMSG_SETTING = 0x8001, APPMSG_MENUTRACK = 0x8003, APPMSG_GETALPHA = 0x8005;
-constexpr WPARAM settingShortcutOn = 1, settingShortcutByte = 3, settingFadeIn = 19;
 constexpr int removed = -1, passes = -2;
 
 void Keys(const std::wstring& keys) { Xdotool(L"key " + keys); }
@@ -347,10 +345,6 @@ void SignalVitrea(const char* signal) {
     for (WCHAR ch : Built().vitreaExe) pattern += iswalnum(ch) ? std::wstring(1, ch) : std::wstring(L".");
     RunUnix(L"/bin/sh -c \"kill -" + std::wstring(signal, signal + strlen(signal)) + L" $(pgrep -f '" + pattern +
             L"$')\"");
-}
-bool Answers(HWND window) {
-    DWORD_PTR ignored;
-    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &ignored) != 0;
 }
 
 TEST_F(Hook, AStoppedVitreaDoesNotKeepTypingFrozen) {

@@ -10,8 +10,6 @@
 #include "support/e2e_support.h"
 
 namespace {
-constexpr UINT menuTrackMessage = 0x8003;
-enum : WPARAM { windowShown = 4, windowGone = 8, buttonPressed = 16 };
 
 // Row kinds of a tree, top to bottom: i an item, - a separator.
 constexpr char trayRows[] = "ii-ii";
@@ -120,7 +118,7 @@ protected:
 
     LRESULT Event(WPARAM event, HWND window = nullptr) const {
         DWORD_PTR result = 0xDEAD;
-        SendMessageTimeoutW(main, menuTrackMessage, event, reinterpret_cast<LPARAM>(window), SMTO_NORMAL, 5000,
+        SendMessageTimeoutW(main, APPMSG_MENUTRACK, event, reinterpret_cast<LPARAM>(window), SMTO_NORMAL, 5000,
                             &result);
         return static_cast<LRESULT>(result);
     }
@@ -137,14 +135,14 @@ protected:
             5000);
         for (size_t i = known.size(); i-- > 0;)
             if (std::find(open.begin(), open.end(), known[i]) == open.end()) {
-                Event(windowGone, known[i]);
+                Event(menuWindowGone, known[i]);
                 known.erase(known.begin() + static_cast<long>(i));
             }
         // A submenu is created after its parent: the one not known yet is the innermost.
         for (HWND w : open)
             if (std::find(known.begin(), known.end(), w) == known.end()) {
                 known.push_back(w);
-                Event(windowShown, w);
+                Event(menuWindowShown, w);
             }
         return ok;
     }
@@ -164,7 +162,7 @@ protected:
     LRESULT PressHere(const std::function<bool()>& seen = [] { return true; }) {
         Xdotool(L"mousedown 1");
         EXPECT_TRUE(WaitFor([] { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; }, 5000));
-        LRESULT result = Event(buttonPressed);
+        LRESULT result = Event(menuButtonPressed);
         EXPECT_TRUE(WaitFor(seen, 5000)) << "the pressed look did not appear";
         Xdotool(L"mouseup 1");
         EXPECT_TRUE(WaitFor([] { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) == 0; }, 5000));
@@ -368,7 +366,7 @@ TEST_F(Menus, SkinChosenInTheOpenOptionsMenuLeavesTheMenuWhole) {
             return MarkIs(menu, optionsRows, step.row, radio | (step.row == current ? on : 0), COLOR_HIGHLIGHT);
         })) << "the row is not selected";
         // Written afresh by every choice, a fallback to the look shown already included.
-        SHDeleteValueW(HKEY_CURRENT_USER, settingsKeyPath, L"Skin");
+        SHDeleteValueW(HKEY_CURRENT_USER, settingsKey, L"Skin");
         Xdotool(L"click 1");
         EXPECT_TRUE(WaitFor([&] { return ReadString(L"Skin") == step.stored; }, 5000));
         // The clicked row shows the outcome: its own radio, or Skinless's when the skin could not be used.

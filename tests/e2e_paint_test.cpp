@@ -5,7 +5,6 @@
 #include "support/e2e_support.h"
 
 namespace {
-constexpr UINT APPMSG_SETTING = 0x8001;
 constexpr COLORREF frameGrey = 0x848484, white = 0xFFFFFF, black = 0, textGrey = 0x808080;
 
 // Pixels of a rectangle of a DC as 0x00BBGGRR values, row by row.
@@ -154,9 +153,9 @@ TEST_F(Painting, PlainFaceIsDrawnAtItsPlacesAndCaptionsFollowTheSwitches) {
         std::vector<COLORREF> seen = caption(y);
         return Count(seen, ::black) > 10 && Count(seen, white) == 0 && Count(seen, textGrey) == 0;
     };
-    SendMessageW(window, APPMSG_SETTING, 1, 1);
+    SendMessageW(window, APPMSG_SETTING, settingShortcutOn, 1);
     EXPECT_TRUE(WaitFor([&] { return black(1); })) << "Keyboard Shortcut switched on";
-    SendMessageW(window, APPMSG_SETTING, 2, 1);
+    SendMessageW(window, APPMSG_SETTING, settingTaskbarOn, 1);
     EXPECT_TRUE(WaitFor([&] { return black(86); })) << "Taskbar Transparency switched on";
     EXPECT_TRUE(WaitFor(optionsBlack)) << "Options stays black";
 }
@@ -195,7 +194,7 @@ TEST_F(Painting, SkinnedFaceShowsTheSkinsImagesAndHeldButtons) {
     EXPECT_TRUE(WaitFor([&] { return PixelAt(window, 0, 6) == frameGrey; })) << "frames over the background";
     EXPECT_TRUE(WaitFor([&] { return ThumbShownAt(slider, thumbOff) >= 0; })) << "thumb 142 while off";
 
-    SendMessageW(window, APPMSG_SETTING, 2, 1);
+    SendMessageW(window, APPMSG_SETTING, settingTaskbarOn, 1);
     EXPECT_TRUE(WaitFor([&] { return Shows(window, taskbarOn, 6, 87); })) << "caption 128";
     EXPECT_TRUE(WaitFor([&] { return ThumbShownAt(slider, thumbOn) >= 0; })) << "thumb 140";
 

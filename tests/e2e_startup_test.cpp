@@ -6,7 +6,6 @@
 #include <shlwapi.h>
 
 namespace {
-constexpr UINT APPMSG_SETTING = 0x8001;
 
 class Startup : public ::testing::Test {
 protected:
@@ -257,10 +256,10 @@ TEST_F(Startup, NonsenseFromOtherProgramsDoesNotBringItDown) {
     const WPARAM targets[] = {0, 1, 0xFFFF, 0xFFFFFFFF, 0x12345678, reinterpret_cast<WPARAM>(desktopWindow),
                               reinterpret_cast<WPARAM>(window), reinterpret_cast<WPARAM>(Children(window)[0])};
     const LPARAM values[] = {0, 1, 3, 4, 5, 6, 8, 16, 32, 0x10000, 0x1FFFF, -1, 0x7FFFFFFF, 0x202, 0x205};
-    for (UINT message = 0x8000; message <= 0x8007; ++message) {
+    for (UINT message = APPMSG_TRAY; message <= APPMSG_TASKBARHOVER; ++message) {
         for (WPARAM target : targets) {
             for (LPARAM value : values) {
-                if (message == 0x8000 && value == WM_RBUTTONUP) {
+                if (message == APPMSG_TRAY && value == WM_RBUTTONUP) {
                     // A right-button release on the icon opens the tray menu: it shows and is closed again.
                     DWORD pid = 0;
                     GetWindowThreadProcessId(window, &pid);
@@ -276,7 +275,7 @@ TEST_F(Startup, NonsenseFromOtherProgramsDoesNotBringItDown) {
         }
     }
     EXPECT_TRUE(vitrea.Running());
-    EXPECT_EQ(SendMessageW(window, 0x8005, 0x12345678, 0), -1) << "still answering";
+    EXPECT_EQ(SendMessageW(window, APPMSG_GETALPHA, 0x12345678, 0), -1) << "still answering";
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(vitrea.Wait(30000), 0u);
 }
@@ -311,7 +310,7 @@ TEST_F(Startup, HookLibrarySetsTheLayeredStyleInsideOtherPrograms) {
     ASSERT_TRUE(target.Start(Built().probeExe, L"target HookTarget 100 100 300 200"));
     HWND other = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (other = FindWindowW(nullptr, L"HookTarget")) != nullptr; }, 20000));
-    UINT setLayered = RegisterWindowMessageW(L"VITREA_SETLAYEREDSTYLE");
+    UINT setLayered = RegisterWindowMessageW(setLayeredStyleMessage);
     ASSERT_EQ(GetWindowLongW(other, GWL_EXSTYLE) & WS_EX_LAYERED, 0);
     SendMessageW(other, setLayered, 1, 0);
     EXPECT_NE(GetWindowLongW(other, GWL_EXSTYLE) & WS_EX_LAYERED, 0);

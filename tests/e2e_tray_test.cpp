@@ -9,25 +9,7 @@
 namespace {
 using Items = std::vector<std::wstring>;
 
-constexpr UINT APPMSG_TRAY = 0x8000;
-
 enum Child { firstKey, secondKey, keySet, shortcutButton, taskbarButton, slider };
-
-// The byte stored under the program's key, or -1 while it is missing or not a single byte.
-int StoredByte(const WCHAR* name) {
-    RegValue value = ReadValue(name);
-    return value.present && value.type == REG_BINARY && value.data.size() == 1 ? value.data[0] : -1;
-}
-
-int Selection(HWND combo) {
-    return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
-}
-
-HWND FocusOf(HWND window) {
-    GUITHREADINFO info = {sizeof info};
-    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
-    return info.hwndFocus;
-}
 
 class TrayAndControls : public ::testing::Test {
   protected:
@@ -173,7 +155,7 @@ TEST_F(TrayAndControls, ShortcutButtonSwitchesOffAndOnAndDrawsItsBoxAtOnce) {
     // Two clicks within the double-click time are two toggles: the switch ends where it was, and the value,
     // deleted first, is written again.
     ASSERT_LT(160u, GetDoubleClickTime());
-    SHDeleteValueW(HKEY_CURRENT_USER, settingsKeyPath, L"Keyboard Shortcut");
+    SHDeleteValueW(HKEY_CURRENT_USER, settingsKey, L"Keyboard Shortcut");
     ClickButton(shortcutButton, L"click --repeat 2 --delay 80 1");
     EXPECT_TRUE(WaitFor([&] { return StoredByte(L"Keyboard Shortcut") == 0x45; }, 5000))
         << "stored " << StoredByte(L"Keyboard Shortcut") << ": the second click was taken for a double click";
@@ -187,20 +169,13 @@ TEST_F(TrayAndControls, TaskbarButtonMakesTheTaskbarTranslucentAndOpaqueAgain) {
     ASSERT_TRUE(Start(vitrea));
     HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
     ASSERT_TRUE(taskbar);
-    auto layeredAlpha = [&]() -> int {
-        BYTE alpha = 0;
-        DWORD flags = 0;
-        if (!(GetWindowLongW(taskbar, GWL_EXSTYLE) & WS_EX_LAYERED)) return -1;
-        if (!GetLayeredWindowAttributes(taskbar, nullptr, &alpha, &flags) || !(flags & LWA_ALPHA)) return 255;
-        return alpha;
-    };
-    ASSERT_EQ(layeredAlpha(), -1);
+    ASSERT_EQ(TaskbarAlpha(), -1);
 
     ClickButton(taskbarButton);
     EXPECT_TRUE(WaitFor([&] { return StoredByte(L"Taskbar Transparency") == 0x23; }, 5000));
     EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(child(slider)) != FALSE; }, 5000));
     EXPECT_TRUE(WaitFor([&] { return BoxOnScreen(child(taskbarButton)).Checked(); }, 3000));
-    EXPECT_TRUE(WaitFor([&] { return layeredAlpha() == 144; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return TaskbarAlpha() == 144; }, 5000));
 
     ClickButton(taskbarButton);
     EXPECT_TRUE(WaitFor([&] { return StoredByte(L"Taskbar Transparency") == 0x22; }, 5000));
@@ -208,7 +183,7 @@ TEST_F(TrayAndControls, TaskbarButtonMakesTheTaskbarTranslucentAndOpaqueAgain) {
     EXPECT_TRUE(WaitFor([&] { return BoxOnScreen(child(taskbarButton)).Empty(); }, 3000));
     EXPECT_TRUE(WaitFor(
         [&] {
-            int alpha = layeredAlpha();
+            int alpha = TaskbarAlpha();
             return alpha == -1 || alpha == 255;
         },
         5000))

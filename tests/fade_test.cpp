@@ -2,7 +2,6 @@
 // the multimedia timer on a layered window of this process.
 #include "support/app_fixture.h"
 #include <commctrl.h>
-#include <tlhelp32.h>
 #include <algorithm>
 #include <cmath>
 #include "engine/alpha_table.h"
@@ -143,32 +142,16 @@ LONG CallsSoFar() { return InterlockedCompareExchange(&callCount, 0, 0); }
 // library. Of those that appear after `known`, the only ones the code under test starts here are fade
 // threads.
 std::vector<DWORD> ThreadsStartedHere(const std::vector<DWORD>& known = {}) {
-    using QueryThreadFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    static auto query =
-        ProcAddress<QueryThreadFn>(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread");
-    constexpr int threadStartAddress = 9; // ThreadQuerySetWin32StartAddress
     auto* image = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
     auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
         image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew);
     const BYTE* imageEnd = image + nt->OptionalHeader.SizeOfImage;
 
     std::vector<DWORD> found;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {sizeof entry};
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        DWORD id = entry.th32ThreadID;
-        if (entry.th32OwnerProcessID != GetCurrentProcessId() || id == GetCurrentThreadId() ||
-            std::find(known.begin(), known.end(), id) != known.end())
-            continue;
-        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, id);
-        if (!thread) continue;
-        const BYTE* start = nullptr;
-        if (query && query(thread, threadStartAddress, &start, sizeof start, nullptr) == 0 &&
-            start >= image && start < imageEnd)
+    for (DWORD id : ThreadsOf(GetCurrentProcessId()))
+        if (id != GetCurrentThreadId() && std::find(known.begin(), known.end(), id) == known.end() &&
+            StartsWithin(id, image, imageEnd))
             found.push_back(id);
-        CloseHandle(thread);
-    }
-    CloseHandle(snapshot);
     return found;
 }
 

@@ -6,7 +6,6 @@
 #include "engine/layered.h"
 #include "support/skin_files.h"
 #include "support/target_tree.h"
-#include <tlhelp32.h>
 
 namespace {
 constexpr DWORD curtainExStyle = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_TOPMOST;
@@ -145,15 +144,7 @@ TEST_F(Layered, WindowWhollyOffTheScreenGetsNoCurtainAndTheApplyReturns) {
     }
 }
 
-int ThreadsOfThisProcess() {
-    int threads = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {sizeof entry};
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++threads;
-    CloseHandle(snapshot);
-    return threads;
-}
+int ThreadsOfThisProcess() { return static_cast<int>(ThreadsOf(GetCurrentProcessId()).size()); }
 
 TEST_F(Layered, CurtainThatCannotBeCreatedDoesNotHoldTheApplyUp) {
     ASSERT_TRUE(UnregisterClassW(L"VitreaFakeClass", app.instance));
@@ -287,7 +278,7 @@ TEST_F(Layered, RemovalOnWindows2000HidesAWindowReachingOffTheTopOrLeftUnderACur
         };
         {
             Watchdog guard(20000, "removal on Windows 2000");
-            EXPECT_EQ(SetAlpha(target.Top(), 0x10000 | 77), 0);
+            EXPECT_EQ(SetAlpha(target.Top(), alphaRemoveRequest | 77), 0);
         }
         EXPECT_TRUE(seen.curtain && seen.visible);
         EXPECT_TRUE(SameRect(seen.place, std::max(0L, corner.x), std::max(0L, corner.y), corner.x + 400,
@@ -308,7 +299,7 @@ TEST_F(Layered, RemovalOnWindows2000HidesAWindowReachingOffTheTopOrLeftUnderACur
     onScreen.Settle();
     int curtains = -1;
     onScreen.onStyle = [&](WPARAM) { curtains = LookForCurtain().count; };
-    EXPECT_EQ(SetAlpha(onScreen.Top(), 0x10000), 0);
+    EXPECT_EQ(SetAlpha(onScreen.Top(), alphaRemoveRequest), 0);
     EXPECT_EQ(curtains, 0) << "edges at 0 are on the screen";
     EXPECT_TRUE(Painted().empty());
     EXPECT_FALSE(IsLayered(onScreen.Top()));
@@ -324,7 +315,7 @@ TEST_F(Layered, RemovalOnXPOnlyClearsTheStyle) {
         curtains = LookForCurtain().count;
         visibleDuring = IsWindowVisible(target.Top()) != FALSE;
     };
-    EXPECT_EQ(SetAlpha(target.Top(), 0x10000), 0);
+    EXPECT_EQ(SetAlpha(target.Top(), alphaRemoveRequest), 0);
     EXPECT_EQ(curtains, 0);
     EXPECT_TRUE(visibleDuring);
     EXPECT_TRUE(Painted().empty());
@@ -332,13 +323,9 @@ TEST_F(Layered, RemovalOnXPOnlyClearsTheStyle) {
     EXPECT_FALSE(IsLayered(target.Top()));
 }
 
-LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 TEST_F(Layered, RequestsThatChangeNothingAnswerZero) {
     EXPECT_EQ(SetAlpha(nullptr, 100), 0);
-    EXPECT_EQ(SetAlpha(nullptr, 0x10000), 0);
+    EXPECT_EQ(SetAlpha(nullptr, alphaRemoveRequest), 0);
     EXPECT_EQ(app.alphaTableHead, nullptr);
 
     // The desktop, by its exact class name.
@@ -367,7 +354,7 @@ TEST_F(Layered, RequestsThatChangeNothingAnswerZero) {
 
     // A layered window this program did not make translucent.
     TargetTree foreign(100, 100, 300, 200, true);
-    EXPECT_EQ(SetAlpha(foreign.Top(), 0x10000), 0);
+    EXPECT_EQ(SetAlpha(foreign.Top(), alphaRemoveRequest), 0);
     EXPECT_TRUE(TargetLog().empty());
     EXPECT_EQ(LayeredAlpha(foreign.Top()), 255);
     EXPECT_EQ(app.alphaTableHead, nullptr);
@@ -404,7 +391,7 @@ TEST_F(Layered, DropShadowFollowsTheWindowsAlphaWith255As254) {
     EXPECT_EQ(LayeredAlpha(shadow), 254) << "already layered: the shadow still follows";
     EXPECT_EQ(SetAlpha(target.Top(), 10), 0);
     EXPECT_EQ(LayeredAlpha(shadow), 10);
-    EXPECT_EQ(SetAlpha(target.Top(), 0x10000), 0);
+    EXPECT_EQ(SetAlpha(target.Top(), alphaRemoveRequest), 0);
     EXPECT_EQ(LayeredAlpha(shadow), 254) << "removal gives the shadow back its full alpha";
     EXPECT_EQ(LayeredAlpha(decoy), 100);
 

@@ -9,8 +9,6 @@
 #include <set>
 
 namespace {
-constexpr UINT APPMSG_SETTING = 0x8001, APPMSG_SETALPHA = 0x8002, APPMSG_GETALPHA = 0x8005;
-constexpr WPARAM settingTaskbarOn = 2;
 constexpr int storedTaskbarAlpha = 144; // what a first run stores
 constexpr WCHAR uninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vitrea";
 constexpr WCHAR runKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -369,7 +367,7 @@ TEST_F(Packages, InstallOverRunningVitreaClosesItAndReplacesItsLibrary) {
         << "no chord on an older program";
     // The old library in an older program works for the new Vitrea: it carries out the style request, and
     // reports the window going away, which the new Vitrea then forgets.
-    SendMessageW(closing.window, RegisterWindowMessageW(L"VITREA_SETLAYEREDSTYLE"), 1, 0);
+    SendMessageW(closing.window, RegisterWindowMessageW(setLayeredStyleMessage), 1, 0);
     EXPECT_TRUE(WaitFor([&] { return IsLayered(closing.window); })) << "the old library refused the request";
     SendMessageW(window, APPMSG_SETALPHA, reinterpret_cast<WPARAM>(closing.window), 100);
     ASSERT_TRUE(WaitFor([&] { return LayeredAlpha(closing.window) == 100; }));

@@ -7,7 +7,6 @@
 namespace {
 using Items = std::vector<std::wstring>;
 
-int Selection(HWND combo) { return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
 int SliderPos(HWND slider) { return static_cast<int>(SendMessageW(slider, TBM_GETPOS, 0, 0)); }
 std::wstring SkinValueText() {
     RegValue value = ReadValue(L"Skin");

@@ -9,10 +9,6 @@ using Items = std::vector<std::wstring>;
 
 constexpr int alt = 0, ctrl = 1, shift = 2; // entries of the first key's combo box
 
-int Selection(HWND combo) {
-    return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
-}
-
 // One named key among bits 5-7 and one among bits 2-4, as Alt/Ctrl/Shift, or "" when the bits are not one
 // key.
 std::wstring KeyOf(BYTE bits, BYTE altBit, BYTE ctrlBit, BYTE shiftBit) {

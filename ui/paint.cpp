@@ -3,6 +3,7 @@
 #include "ui/paint.h"
 #include <commctrl.h>
 #include "core/app_state.h"
+#include "ui/layout.h"
 #include "ui/skin.h"
 
 namespace {
@@ -11,7 +12,6 @@ constexpr COLORREF frameGrey = 0x848484, white = 0xFFFFFF, black = 0x000000, dis
 constexpr WCHAR shortcutText[] = L"Keyboard Shortcut";
 constexpr WCHAR optionsText[] = L"Options";
 constexpr WCHAR taskbarText[] = L"Taskbar Transparency";
-constexpr RECT checkSquare = {1, 1, 14, 14};
 constexpr RECT taskbarSquareInWindow = {195, 67, 208, 80};
 
 // Restores what the DC held before, when the scope ends.

@@ -54,7 +54,8 @@ SkinCheck LoadSkin(const WCHAR* name);
 // Loads the skin named by app.skinName. One that cannot be used is told in a balloon at the tray icon and
 // forgotten: "Skinless" is stored in its place, so the next start does not try it again.
 bool LoadNamedSkin();
-// Back to the plain look's images and button sizes; paints nothing.
+// Back to the plain look's images and button sizes; paints nothing. The program itself changes looks through
+// SwitchSkin: this is for the tests and the benchmarks, which go back to the plain look between cases.
 void UnloadSkin();
 // Repaints the window and every control after a change of look, leaving the focus on the window.
 void RefreshWindowLook();

@@ -10,7 +10,7 @@ class AppFixture : public ::testing::Test {
 protected:
     void SetUp() override { DeleteSettingsKey(); }
     void TearDown() override {
-        if (app.mainWindow) DestroyWindow(app.mainWindow);
+        DestroySettingsWindow();
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {}
         app = {};
@@ -32,11 +32,10 @@ protected:
     static LRESULT Setting(WPARAM code, LPARAM value) {
         return SendMessageW(app.mainWindow, APPMSG_SETTING, code, value);
     }
+    // The stored byte, which must be there as a single binary byte.
     static BYTE StoredByte(const WCHAR* name) {
-        RegValue value = ReadValue(name);
-        EXPECT_TRUE(value.present) << "missing value";
-        EXPECT_EQ(value.type, static_cast<DWORD>(REG_BINARY));
-        EXPECT_EQ(value.data.size(), 1u);
-        return value.data.empty() ? 0 : value.data[0];
+        int stored = ::StoredByte(name);
+        EXPECT_NE(stored, -1) << "missing value, or not a single binary byte";
+        return static_cast<BYTE>(stored < 0 ? 0 : stored);
     }
 };

@@ -107,25 +107,22 @@ std::vector<DWORD> ProgramThreads(const Process& process, HWND mainWindow) {
     bool known = modules != INVALID_HANDLE_VALUE && Module32FirstW(modules, &image);
     if (modules != INVALID_HANDLE_VALUE) CloseHandle(modules);
     if (!known) return found;
-    using QueryThreadFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    static auto query = reinterpret_cast<QueryThreadFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
-    constexpr int threadStartAddress = 9; // ThreadQuerySetWin32StartAddress
     DWORD mainThread = GetWindowThreadProcessId(mainWindow, nullptr);
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {sizeof entry};
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != pid || entry.th32ThreadID == mainThread) continue;
-        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
-        if (!thread) continue;
-        const BYTE* start = nullptr;
-        if (query && query(thread, threadStartAddress, &start, sizeof start, nullptr) == 0 &&
-            start >= image.modBaseAddr && start < image.modBaseAddr + image.modBaseSize)
-            found.push_back(entry.th32ThreadID);
-        CloseHandle(thread);
-    }
-    CloseHandle(snapshot);
+    for (DWORD thread : ThreadsOf(pid))
+        if (thread != mainThread && StartsWithin(thread, image.modBaseAddr, image.modBaseAddr + image.modBaseSize))
+            found.push_back(thread);
     return found;
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info = {sizeof info};
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+bool Answers(HWND window, UINT waitMs) {
+    DWORD_PTR ignored;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, waitMs, &ignored) != 0;
 }
 
 bool EscapeMenus(DWORD pid) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <string>
 #include "support/test_support.h"
+#include "core/protocol.h"
 
 // Paths of the shipped binaries and test helpers, handed to the test program by ctest as Unix paths.
 struct Binaries {
@@ -44,6 +45,10 @@ HWND FindVitreaWindow(const Process& process, DWORD timeoutMs = 20000);
 // Threads of the program that it started itself (at a function of its own image), besides the thread of
 // `mainWindow`: curtain and fade threads. None left means no fade is running any more.
 std::vector<DWORD> ProgramThreads(const Process& process, HWND mainWindow);
+// The control of a program that holds the keyboard focus, asked of the window's own thread.
+HWND FocusOf(HWND window);
+// Whether a window's thread answers a message within the time.
+bool Answers(HWND window, UINT waitMs = 200);
 // Closes the process's open menus: Escape, and where the key goes elsewhere, a cancel sent to their owner.
 bool EscapeMenus(DWORD pid);
 // Closes every Vitrea of the desktop and clears its settings, so each test starts from nothing.

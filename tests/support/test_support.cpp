@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 #include <shlwapi.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 RegValue ReadValue(const WCHAR* name, const WCHAR* key) {
     RegValue value;
@@ -37,7 +38,12 @@ void WriteValue(const WCHAR* name, DWORD type, const void* data, DWORD size, con
 
 void WriteByteValue(const WCHAR* name, BYTE value) { WriteValue(name, REG_BINARY, &value, 1); }
 
-void DeleteSettingsKey() { SHDeleteKeyW(HKEY_CURRENT_USER, settingsKeyPath); }
+int StoredByte(const WCHAR* name) {
+    RegValue value = ReadValue(name);
+    return value.present && value.type == REG_BINARY && value.data.size() == 1 ? value.data[0] : -1;
+}
+
+void DeleteSettingsKey() { SHDeleteKeyW(HKEY_CURRENT_USER, settingsKey); }
 
 void PumpMessages(DWORD forMs) {
     DWORD start = GetTickCount();
@@ -62,6 +68,13 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
 }
 
 bool IsLayered(HWND window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
+
+int TaskbarAlpha() {
+    HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+    if (!IsLayered(taskbar)) return -1;
+    int alpha = LayeredAlpha(taskbar);
+    return alpha < 0 ? 255 : alpha;
+}
 
 int LayeredAlpha(HWND window) {
     // Looked up by name: the in-process tests build for Windows 2000, which lacks it.
@@ -117,6 +130,36 @@ std::vector<std::wstring> ComboItems(HWND combo) {
         items.push_back(text);
     }
     return items;
+}
+
+int Selection(HWND combo) { return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
+
+LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+std::vector<DWORD> ThreadsOf(DWORD processId) {
+    std::vector<DWORD> threads;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {sizeof entry};
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == processId) threads.push_back(entry.th32ThreadID);
+    CloseHandle(snapshot);
+    return threads;
+}
+
+bool StartsWithin(DWORD threadId, const BYTE* begin, const BYTE* end) {
+    using QueryThreadFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static auto query = reinterpret_cast<QueryThreadFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    constexpr int threadStartAddress = 9; // ThreadQuerySetWin32StartAddress
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
+    if (!thread) return false;
+    const BYTE* start = nullptr;
+    bool within = query && query(thread, threadStartAddress, &start, sizeof start, nullptr) == 0 &&
+                  start >= begin && start < end;
+    CloseHandle(thread);
+    return within;
 }
 
 std::vector<HWND> Children(HWND parent) {

@@ -119,7 +119,7 @@ int main() {
     }
     EndTaskbarFade();
     DestroyWindow(taskbar);
-    DestroyWindow(app.mainWindow);
+    DestroySettingsWindow();
     printf("%d of %d fades missed the goal (exact target, final tick within one period of the duration)\n",
            misses, runs * 2 * static_cast<int>(sizeof durations / sizeof *durations));
     return misses ? 1 : 0;

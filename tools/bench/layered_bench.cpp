@@ -306,7 +306,7 @@ int main(int argc, char** argv) {
     WaitForSingleObject(process.hProcess, 5000);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
-    DestroyWindow(app.mainWindow);
+    DestroySettingsWindow();
     HookLibraryUninitialize();
     return fine && fast ? 0 : 1;
 }

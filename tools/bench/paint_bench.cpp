@@ -140,6 +140,6 @@ int main(int argc, char** argv) {
     for (HPEN pen : leaked) DeleteObject(pen);
 
     UnloadSkin();
-    DestroyWindow(app.mainWindow);
+    DestroySettingsWindow();
     return fine && fast && quick ? 0 : 1;
 }
