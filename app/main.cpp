@@ -111,23 +111,24 @@ void FreeFontsAndImages() {
     DeleteObject(app.uiFont);
 }
 
-HWND CreateChild(const WCHAR* cls, const WCHAR* text, DWORD style, int x, int y, int width, int height) {
-    return CreateWindowExW(0, cls, text, style, x, y, width, height, app.mainWindow, nullptr, app.instance, nullptr);
+HWND CreateChild(const WCHAR* cls, const WCHAR* text, DWORD style, const Place& place) {
+    return CreateWindowExW(0, cls, text, style, place.x, place.y, place.width, place.height, app.mainWindow, nullptr,
+                           app.instance, nullptr);
 }
 
 void CreateMainWindow() {
     CentredFrame frame = CentreOnScreen(369, 137);
     app.mainWindow = CreateWindowExW(0, mainClassName, mainTitle, mainWindowStyle, frame.left, frame.top,
                                      frame.width, frame.height, nullptr, nullptr, app.instance, nullptr);
-    app.firstKeyCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, 10, 18, 75, 80);
-    app.secondKeyCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, 100, 18, 75, 80);
-    app.keySetCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, 190, 18, 75, 80);
-    app.shortcutButton = CreateChild(L"VitreaButton", L"Keyboard Shortcut", checkButtonStyle, 5, 66, 110, 15);
-    app.taskbarButton = CreateChild(L"VitreaButton", L"Taskbar Transparency", checkButtonStyle, 194, 66, 127, 15);
-    app.alphaSlider = CreateChild(TRACKBAR_CLASSW, L"Taskbar Transparency Alpha", sliderStyle, 7, 102, 349, 25);
+    app.firstKeyCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, firstKeyComboPlace);
+    app.secondKeyCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, secondKeyComboPlace);
+    app.keySetCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, keySetComboPlace);
+    app.shortcutButton = CreateChild(L"VitreaButton", L"Keyboard Shortcut", checkButtonStyle, shortcutButtonPlace);
+    app.taskbarButton = CreateChild(L"VitreaButton", L"Taskbar Transparency", checkButtonStyle, taskbarButtonPlace);
+    app.alphaSlider = CreateChild(TRACKBAR_CLASSW, L"Taskbar Transparency Alpha", sliderStyle, sliderPlace);
     app.tooltip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, app.mainWindow, nullptr, app.instance, nullptr);
-    app.optionsButton = CreateChild(L"VitreaButton", L"Vitrea", checkButtonStyle, 277, 4, 84, 46);
+    app.optionsButton = CreateChild(L"VitreaButton", L"Vitrea", checkButtonStyle, optionsButtonPlace);
 }
 
 void SetUpControls() {

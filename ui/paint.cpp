@@ -12,7 +12,9 @@ constexpr COLORREF frameGrey = 0x848484, white = 0xFFFFFF, black = 0x000000, dis
 constexpr WCHAR shortcutText[] = L"Keyboard Shortcut";
 constexpr WCHAR optionsText[] = L"Options";
 constexpr WCHAR taskbarText[] = L"Taskbar Transparency";
-constexpr RECT taskbarSquareInWindow = {195, 67, 208, 80};
+constexpr RECT taskbarSquareInWindow = {taskbarButtonPlace.x + checkSquare.left, taskbarButtonPlace.y + checkSquare.top,
+                                         taskbarButtonPlace.x + checkSquare.right,
+                                         taskbarButtonPlace.y + checkSquare.bottom};
 
 // Restores what the DC held before, when the scope ends.
 class Selection {
@@ -152,10 +154,10 @@ struct CheckButtonLook {
 
 CheckButtonLook LookOf(HWND button) {
     if (button == app.shortcutButton)
-        return {app.shortcutEnabled, {5, 66}, ImageDC<153>(), ImageDC<154>(),
+        return {app.shortcutEnabled, Corner(shortcutButtonPlace), ImageDC<153>(), ImageDC<154>(),
                 app.skinMetrics ? MetricWidth(app.skinMetrics->shortcutLabelWidth) : 0, shortcutText,
                 ARRAYSIZE(shortcutText) - 1};
-    return {app.taskbarEnabled, {194, 66}, ImageDC<165>(), ImageDC<166>(),
+    return {app.taskbarEnabled, Corner(taskbarButtonPlace), ImageDC<165>(), ImageDC<166>(),
             app.skinMetrics ? MetricWidth(app.skinMetrics->taskbarLabelWidth) : 0, taskbarText,
             ARRAYSIZE(taskbarText) - 1};
 }
@@ -189,7 +191,7 @@ LRESULT DrawSkinnedSlider(const NMCUSTOMDRAW& draw) {
     if (draw.dwDrawStage != CDDS_ITEMPREPAINT) return -1;
     bool changing = app.sliderDragging == app.alphaSlider;
     if (draw.dwItemSpec == TBCD_CHANNEL) {
-        Copy(draw.hdc, 0, 0, 349, 25, ImageDC<103>(), 7, 102);
+        Copy(draw.hdc, 0, 0, sliderPlace.width, sliderPlace.height, ImageDC<103>(), sliderPlace.x, sliderPlace.y);
         Copy(draw.hdc, 7, 10, 335, 5, changing ? ImageDC<148>() : ImageDC<147>());
         return CDRF_SKIPDEFAULT;
     }
@@ -213,7 +215,8 @@ Answer OnEraseBackground(HWND, WPARAM wParam, LPARAM) {
 
 bool DrawOwnerButton(const DRAWITEMSTRUCT& item) {
     if (item.hwndItem == app.optionsButton) {
-        Copy(item.hDC, 0, 0, 84, 46, (item.itemState & ODS_SELECTED) ? ImageDC<102>() : ImageDC<101>());
+        Copy(item.hDC, 0, 0, optionsButtonPlace.width, optionsButtonPlace.height,
+             (item.itemState & ODS_SELECTED) ? ImageDC<102>() : ImageDC<101>());
         return true;
     }
     if (item.hwndItem != app.shortcutButton && item.hwndItem != app.taskbarButton) return false;

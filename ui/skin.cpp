@@ -94,8 +94,8 @@ HGDIOBJ EmptyBitmap() {
 }
 
 void ResizeCheckButtons(int shortcutWidth, int taskbarWidth) {
-    SetWindowPos(app.shortcutButton, nullptr, 0, 0, shortcutWidth, 15, resizeFlags);
-    SetWindowPos(app.taskbarButton, nullptr, 0, 0, taskbarWidth, 15, resizeFlags);
+    SetWindowPos(app.shortcutButton, nullptr, 0, 0, shortcutWidth, shortcutButtonPlace.height, resizeFlags);
+    SetWindowPos(app.taskbarButton, nullptr, 0, 0, taskbarWidth, taskbarButtonPlace.height, resizeFlags);
 }
 
 // Takes the skin's images out of their DCs and frees them and the library; the slots are left empty.

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <array>
 #include "core/app_state.h"
+#include "ui/layout.h"
 
 // The width record a skin library carries as RT_RCDATA 300: five little-endian 16-bit fields of which only
 // the low byte is a width, so a skin can never ask for more than 255 pixels.
@@ -16,6 +17,10 @@ static_assert(sizeof(SkinMetrics) == 10, "the record is read byte for byte from 
 
 constexpr WORD skinMetricsId = 300;
 inline int MetricWidth(WORD field) { return LOBYTE(field); }
+
+// The check buttons' sizes in the plain look, where their labels are text.
+constexpr SIZE plainShortcutButton = {shortcutButtonPlace.width, shortcutButtonPlace.height};
+constexpr SIZE plainTaskbarButton = {taskbarButtonPlace.width, taskbarButtonPlace.height};
 
 // Slot N of AppState's image DCs holds the bitmap with the N-th id; everything that names an image goes
 // through this one table.
@@ -34,9 +39,6 @@ template <WORD id> HDC ImageDC() {
     return app.imageDCs[ImageSlot(id)];
 }
 
-// The check buttons' sizes in the plain look, where their labels are text.
-constexpr SIZE plainShortcutButton = {110, 15};
-constexpr SIZE plainTaskbarButton = {127, 15};
 
 // Why a skin library was refused, in the order the checks run.
 enum class SkinFault : BYTE { none, missing, notLibrary, badRecord, badBitmap };

@@ -73,10 +73,10 @@ int main(int argc, char** argv) {
 
     HDC window = GetDC(app.mainWindow);
     HDC source = CreateCompatibleDC(window);
-    HBITMAP picture = CreateCompatibleBitmap(window, 363, 134);
+    HBITMAP picture = CreateCompatibleBitmap(window, clientSize.cx, clientSize.cy);
     HGDIOBJ old = SelectObject(source, picture);
     double bare = MedianMs(timedRounds, [&] {
-        BitBlt(window, 0, 0, 363, 134, source, 0, 0, SRCCOPY);
+        BitBlt(window, 0, 0, clientSize.cx, clientSize.cy, source, 0, 0, SRCCOPY);
         GdiFlush();
     });
     SelectObject(source, old);
