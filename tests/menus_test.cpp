@@ -343,11 +343,16 @@ TEST_F(Tracking, PressOnAnInactiveRowIsRefusedAndAPressOnAnActiveRowLooksPushed)
 // with COM set up apartment-threaded, and the thread has released it again when the command ends. The
 // program's import of the shell's function is pointed at a recorder for the test.
 namespace shell_callers {
+// Asking this thread for the other COM model fails with RPC_E_CHANGED_MODE exactly when an apartment-threaded
+// one is set up, and succeeds when none is.
+HRESULT OtherModelAnswer() {
+    HRESULT answer = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(answer)) CoUninitialize();
+    return answer;
+}
 HRESULT modeSeen;
 HINSTANCE WINAPI RecordingShellExecute(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) {
-    // Asking for the other model fails with RPC_E_CHANGED_MODE exactly when an apartment-threaded one is set up.
-    modeSeen = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (SUCCEEDED(modeSeen)) CoUninitialize();
+    modeSeen = OtherModelAnswer();
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));
 }
 void** ImportSlot(const char* dll, const char* name) {
@@ -361,19 +366,9 @@ void** ImportSlot(const char* dll, const char* name) {
             if (*slot == reinterpret_cast<void*>(real)) return slot;
     return nullptr;
 }
-struct CommandRun {
-    LPTHREAD_START_ROUTINE command;
-    HRESULT afterwards;
-};
-DWORD WINAPI RunCommand(LPVOID parameter) {
-    auto* run = static_cast<CommandRun*>(parameter);
-    run->command(nullptr);
-    run->afterwards = CoInitializeEx(nullptr, COINIT_MULTITHREADED); // S_OK only if nothing was left set up
-    if (SUCCEEDED(run->afterwards)) CoUninitialize();
-    return 0;
-}
 } // namespace shell_callers
 
+// Each command runs here on the test's thread, which has no COM of its own.
 TEST(ShellCallers, HelpAndHomePageCallTheShellWithComSetUpAndReleaseIt) {
     using namespace shell_callers;
     void** slot = ImportSlot("shell32.dll", "ShellExecuteW");
@@ -384,13 +379,9 @@ TEST(ShellCallers, HelpAndHomePageCallTheShellWithComSetUpAndReleaseIt) {
     *slot = reinterpret_cast<void*>(RecordingShellExecute);
     for (LPTHREAD_START_ROUTINE command : {HelpThreadProc, HomePageThreadProc}) {
         modeSeen = S_OK;
-        CommandRun run = {command, E_FAIL};
-        HANDLE thread = CreateThread(nullptr, 0, RunCommand, &run, 0, nullptr);
-        ASSERT_TRUE(thread);
-        EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
-        CloseHandle(thread);
+        command(nullptr);
         EXPECT_EQ(modeSeen, RPC_E_CHANGED_MODE) << "the shell was called without an apartment-threaded COM";
-        EXPECT_EQ(run.afterwards, S_OK) << "COM was left set up on the thread";
+        EXPECT_EQ(OtherModelAnswer(), S_OK) << "COM was left set up on the thread";
     }
     *slot = real;
     VirtualProtect(slot, sizeof *slot, protection, &protection);
