@@ -522,6 +522,23 @@ void Unhook(HHOOK& hook) {
 }
 } // namespace
 
+// A global hook reaches another program as the library's path and an offset into it. A program that ran
+// through an upgrade still holds the older copy under that path, and is handed the newer build's offsets: so
+// the entries sit first in the code, a jump each at the same offset in every build, and lead into whichever
+// copy's own procedures they are in.
+extern "C" {
+LRESULT CALLBACK CbtEntry(int code, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK CallWndProcEntry(int code, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK CopysCbtProc(int code, WPARAM wParam, LPARAM lParam) { return CbtProc(code, wParam, lParam); }
+LRESULT CALLBACK CopysCallWndProc(int code, WPARAM wParam, LPARAM lParam) {
+    return CallWndProc(code, wParam, lParam);
+}
+__attribute__((naked, section(".text$"))) void HookEntries() {
+    asm("_CbtEntry@12: jmp _CopysCbtProc@12\n"
+        "_CallWndProcEntry@12: jmp _CopysCallWndProc@12\n");
+}
+}
+
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         moduleInstance = instance;
@@ -549,8 +566,8 @@ extern "C" __declspec(dllexport) void InitializeDll(SetHooks hooks) {
         SetPropW(mainWindow, workerProperty, reinterpret_cast<HANDLE>(ULONG_PTR{workerThreadId}));
     hookThread = StartThread(HookThreadMain, hookThreadId);
     msgFilterHook = SetWindowsHookExW(WH_MSGFILTER, MessageFilter, nullptr, mainThread);
-    cbtHook = SetWindowsHookExW(WH_CBT, CbtProc, moduleInstance, 0);
-    callWndProcHook = SetWindowsHookExW(WH_CALLWNDPROC, CallWndProc, moduleInstance, 0);
+    cbtHook = SetWindowsHookExW(WH_CBT, CbtEntry, moduleInstance, 0);
+    callWndProcHook = SetWindowsHookExW(WH_CALLWNDPROC, CallWndProcEntry, moduleInstance, 0);
 }
 
 extern "C" __declspec(dllexport) void UninitializeDll() {

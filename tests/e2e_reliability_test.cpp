@@ -281,6 +281,41 @@ TEST_F(Faults, MissingOrDeadHookLibraryLeavesVitreaWhole) {
     SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Tarnwick Software\\Planted");
 }
 
+// An upgrade leaves the older library loaded in the programs that ran through it, under the library's path,
+// and the newer Vitrea's hooks run in that copy, whose code lies elsewhere. The programs carry on, and the
+// copy serves the newer Vitrea: its requests are carried out and a window closed is reported.
+TEST_F(Faults, NewerHooksRunInTheOlderLibraryOfProgramsThatRanThroughAnUpgrade) {
+    std::wstring built = FolderOf(Built().plantedDll) + L"\\..", folder = built + L"\\upgrade";
+    std::wstring exe = folder + L"\\Vitrea.exe", dll = folder + L"\\Vitrea.dll";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    // The libraries of an earlier run stay held while the desktop's programs that loaded them live on.
+    for (const std::wstring& held : {dll, dll + L".1.old"})
+        if (!DeleteFileW(held.c_str())) MoveFileW(held.c_str(), (held + std::to_wstring(GetTickCount())).c_str());
+    ASSERT_TRUE(CopyFileW(Built().vitreaExe.c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((built + L"\\older\\Vitrea.dll").c_str(), dll.c_str(), FALSE));
+    Start(L"FaultUpgrade", exe);
+    Process closing;
+    HWND closed = StartTarget(closing, L"FaultUpgradeClosed");
+    for (HWND each : {target, closed}) EXPECT_EQ(SetAlpha(each, 100), 0);
+    CloseVitrea();
+    // As the installer replaces a library that programs hold.
+    ASSERT_TRUE(MoveFileExW(dll.c_str(), (dll + L".1.old").c_str(), MOVEFILE_REPLACE_EXISTING));
+    ASSERT_TRUE(CopyFileW(Built().vitreaDll.c_str(), dll.c_str(), FALSE));
+    ASSERT_TRUE(vitrea.Start(exe, L"", folder));
+    ASSERT_TRUE(window = FindVitreaWindow(vitrea));
+    for (HWND each : {target, closed}) {
+        EXPECT_EQ(SetAlpha(each, 120), 0);
+        EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(each) == 120; }));
+    }
+    PostMessageW(closed, WM_CLOSE, 0, 0);
+    EXPECT_EQ(closing.Wait(), 0u) << "the program holding the older library did not carry on";
+    EXPECT_TRUE(WaitFor([&] { return RecordedAlpha(closed) == -1; })) << "the closed window was not reported";
+    EXPECT_TRUE(AnswersTimed(target, 1000) && targetProcess.Running());
+    CloseVitrea();
+    EXPECT_FALSE(IsLayered(target));
+    DeleteFileW(exe.c_str());
+}
+
 // Fifty more starts in a tight loop while one Vitrea runs: each ends with 0, the first keeps its one
 // window and tray icon and goes on answering, and no setting changes.
 TEST_F(Faults, FiftySecondStartsInATightLoopLeaveOneInstance) {

@@ -708,7 +708,19 @@ void ChordInStream(Run& run, Random& random) {
     int digit = key - '0';
     int level = digit ? (2 * 255 * digit + 10) / 20 : 255;
     ++run.levelChords;
-    if (WaitUntil([&] { return AlphaOf(run.foreign) == level; }, 3000)) ++run.levelChordsApplied;
+    if (WaitUntil([&] { return AlphaOf(run.foreign) == level; }, 3000)) {
+        ++run.levelChordsApplied;
+        return;
+    }
+    // What was in front and what Vitrea recorded tell a lost key from a lost request.
+    HWND front = GetForegroundWindow();
+    WCHAR name[64] = {};
+    GetClassNameW(front, name, 64);
+    DWORD_PTR recorded = 0;
+    SendMessageTimeoutW(run.vitrea, APPMSG_GETALPHA, reinterpret_cast<WPARAM>(run.foreign), 0, SMTO_NORMAL,
+                        answerWait, &recorded);
+    fprintf(stderr, "fuzz: level chord %d (key %c) did not show: alpha %d, recorded %d; in front %ls, alpha %d\n",
+            level, key, AlphaOf(run.foreign), static_cast<int>(recorded), name, AlphaOf(front));
 }
 
 // What one step of the run does, picked by weight; the real menus and chords come in every `realEvery`
