@@ -10,15 +10,48 @@ namespace {
 enum class LevelRule { none, outermost, innerMost, secondIfThird };
 
 struct LocationRule {
-    LONG first, last; // the selected values this rule covers
-    LONG offset;      // position = selected - offset
+    LONG offset; // position = selected - offset
     LevelRule level;
 };
 
-constexpr LocationRule locationRules[] = {
+constexpr MenuTree allTrees[] = {MenuTree::tray, MenuTree::shortcut, MenuTree::taskbar, MenuTree::options};
+
+// A tree that a row opens is shown both as a submenu and alone; one that no row opens is always outermost.
+constexpr bool OpenedByARow(MenuTree tree) {
+    for (MenuTree parent : allTrees)
+        for (const MenuRow& row : TreeRows(parent))
+            if (row.submenu == tree) return true;
+    return false;
+}
+
+// The selection is a row's id, or its position when the row opens a submenu. Separators share one id, so
+// theirs names no row.
+constexpr LocationRule RuleFor(LONG selected) {
+    if (selected == idSeparator) return {0, LevelRule::none};
+    for (MenuTree tree : allTrees) {
+        std::span<const MenuRow> rows = TreeRows(tree);
+        for (size_t position = 0; position < rows.size(); ++position) {
+            const MenuRow& row = rows[position];
+            LONG at = static_cast<LONG>(position);
+            if (row.submenu == MenuTree::none && static_cast<LONG>(row.id) == selected)
+                return {selected - at, OpenedByARow(tree) ? LevelRule::innerMost : LevelRule::outermost};
+            if (row.submenu != MenuTree::none && row.onlyOpens && at == selected) return {0, LevelRule::none};
+        }
+    }
+    // Any other selection is a position in the outermost menu; with a third menu open, 0 is taken as the
+    // first row of the second.
+    return {0, selected == 0 ? LevelRule::secondIfThird : LevelRule::outermost};
+}
+
+struct HandRule {
+    LONG first, last;
+    LONG offset;
+    LevelRule level;
+};
+constexpr HandRule handRules[] = {
     {0, 0, 0, LevelRule::secondIfThird},
-    {3, 3, 0, LevelRule::none},   // the tray's "Options" row only opens its submenu
-    {100, 100, 0, LevelRule::none}, // separators
+    {3, 3, 0, LevelRule::none},
+    {100, 100, 0, LevelRule::none},
     {idExit, idExit, idExit - 4, LevelRule::outermost},
     {idFirstAlt, idFirstShift, idFirstAlt, LevelRule::innerMost},
     {idSecondAlt, idSecondShift, idSecondAlt - 4, LevelRule::innerMost},
@@ -29,27 +62,23 @@ constexpr LocationRule locationRules[] = {
     {idStartMinimized, idStartWithWindows, idStartMinimized - 4, LevelRule::innerMost},
     {idSkinless, idPewterMini, idSkinless - 7, LevelRule::innerMost},
 };
-
-// Any other selection is a position in the outermost menu.
-constexpr LocationRule RuleFor(LONG selected) {
-    for (const LocationRule& rule : locationRules)
-        if (selected >= rule.first && selected <= rule.last) return rule;
-    return {selected, selected, 0, LevelRule::outermost};
+constexpr LocationRule HandRuleFor(LONG selected) {
+    for (const HandRule& rule : handRules)
+        if (selected >= rule.first && selected <= rule.last) return {rule.offset, rule.level};
+    return {0, LevelRule::outermost};
 }
-
-// The location table and the trees must agree on every row that can be acted on.
-constexpr bool RulesMatchTrees() {
-    for (MenuTree tree : {MenuTree::tray, MenuTree::shortcut, MenuTree::taskbar, MenuTree::options})
-        for (const MenuRow& row : TreeRows(tree)) {
-            if (row.id == idSeparator || row.submenu != MenuTree::none) continue;
-            LocationRule rule = RuleFor(static_cast<LONG>(row.id));
-            if (rule.level == LevelRule::none) return false;
-            if (static_cast<LONG>(row.id) - rule.offset != PlaceOfId(row.id).position) return false;
-            if ((tree == MenuTree::tray) != (rule.level == LevelRule::outermost)) return false;
-        }
+// Every value up to past the largest id and position, where both fall to the same default beyond.
+constexpr bool DerivedMatchesHand() {
+    for (LONG selected = -1; selected < 0x400; ++selected) {
+        LocationRule derived = RuleFor(selected), hand = HandRuleFor(selected);
+        if (derived.level != hand.level || derived.offset != hand.offset) return false;
+    }
+    for (MenuTree tree : allTrees)
+        for (const MenuRow& row : TreeRows(tree))
+            if (row.id >= 0x400) return false;
     return true;
 }
-static_assert(RulesMatchTrees());
+static_assert(DerivedMatchesHand());
 
 } // namespace
 

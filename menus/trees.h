@@ -25,6 +25,9 @@ struct MenuRow {
     UINT id;
     const WCHAR* caption; // null for a separator
     MenuTree submenu;     // the tree this row opens, or none
+    // A row that opens a submenu may also act on a click of its own, as the tray's two feature rows switch
+    // their features; one that only opens its submenu is never acted on.
+    bool onlyOpens = false;
 };
 
 namespace menu_trees {
@@ -58,7 +61,7 @@ inline constexpr MenuRow tray[] = {
     {idTrayShortcut, L"Keyboard Shortcut", MenuTree::shortcut},
     {idTrayTaskbar, L"Taskbar Transparency", MenuTree::taskbar},
     separator,
-    {idTrayOptions, L"Options", MenuTree::options},
+    {idTrayOptions, L"Options", MenuTree::options, true},
     {idExit, L"Exit", MenuTree::none},
 };
 } // namespace menu_trees
