@@ -42,44 +42,6 @@ constexpr LocationRule RuleFor(LONG selected) {
     // first row of the second.
     return {0, selected == 0 ? LevelRule::secondIfThird : LevelRule::outermost};
 }
-
-struct HandRule {
-    LONG first, last;
-    LONG offset;
-    LevelRule level;
-};
-constexpr HandRule handRules[] = {
-    {0, 0, 0, LevelRule::secondIfThird},
-    {3, 3, 0, LevelRule::none},
-    {100, 100, 0, LevelRule::none},
-    {idExit, idExit, idExit - 4, LevelRule::outermost},
-    {idFirstAlt, idFirstShift, idFirstAlt, LevelRule::innerMost},
-    {idSecondAlt, idSecondShift, idSecondAlt - 4, LevelRule::innerMost},
-    {idDigitKeys, idFunctionKeys, idDigitKeys - 8, LevelRule::innerMost},
-    {idFadeIn, idFadeIn, idFadeIn, LevelRule::innerMost},
-    {idFastest, idSlowest, idFastest - 2, LevelRule::innerMost},
-    {idHelp, idHomePage, idHelp, LevelRule::innerMost},
-    {idStartMinimized, idStartWithWindows, idStartMinimized - 4, LevelRule::innerMost},
-    {idSkinless, idPewterMini, idSkinless - 7, LevelRule::innerMost},
-};
-constexpr LocationRule HandRuleFor(LONG selected) {
-    for (const HandRule& rule : handRules)
-        if (selected >= rule.first && selected <= rule.last) return {rule.offset, rule.level};
-    return {0, LevelRule::outermost};
-}
-// Every value up to past the largest id and position, where both fall to the same default beyond.
-constexpr bool DerivedMatchesHand() {
-    for (LONG selected = -1; selected < 0x400; ++selected) {
-        LocationRule derived = RuleFor(selected), hand = HandRuleFor(selected);
-        if (derived.level != hand.level || derived.offset != hand.offset) return false;
-    }
-    for (MenuTree tree : allTrees)
-        for (const MenuRow& row : TreeRows(tree))
-            if (row.id >= 0x400) return false;
-    return true;
-}
-static_assert(DerivedMatchesHand());
-
 } // namespace
 
 bool SelectedRowPlace(const MenuTrackState& track, int& level, int& position) {
@@ -131,7 +93,7 @@ void MenuTrackBegin() {
     if (!track) return;
     track->selectedItem = -1;
     track->pressedItem = -1;
-    track->rowHeight = GetSystemMetrics(SM_CYMENUCHECK) + 4;
+    track->rowHeight = MenuRowHeight();
     app.menuTrack = track;
 }
 

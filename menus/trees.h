@@ -92,3 +92,12 @@ constexpr RowPlace PlaceOfId(UINT id) {
     }
     return {MenuTree::none, -1};
 }
+
+// What WM_MENUSELECT reports for a row, and so what the record of open menus knows it by: its id, or its
+// position when it opens a submenu.
+constexpr LONG SelectionOfId(UINT id) {
+    RowPlace place = PlaceOfId(id);
+    if (place.tree == MenuTree::none) return static_cast<LONG>(id);
+    bool opens = TreeRows(place.tree)[static_cast<size_t>(place.position)].submenu != MenuTree::none;
+    return opens ? place.position : static_cast<LONG>(id);
+}
