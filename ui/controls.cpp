@@ -8,6 +8,7 @@
 #include "core/protocol.h"
 #include "core/settings.h"
 #include "ui/layout.h"
+#include "ui/paint.h"
 #include <initializer_list>
 
 namespace {
@@ -102,7 +103,7 @@ void DrawHover(HWND button, bool lit) {
     item.hwndItem = button;
     item.hDC = GetDC(button);
     GetClientRect(button, &item.rcItem);
-    SendMessageW(app.mainWindow, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&item));
+    DrawOwnerButton(item);
     ReleaseDC(button, item.hDC);
 }
 
