@@ -23,36 +23,30 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return CallWindowProcW(mainProc, window, message, wParam, lParam);
 }
 
-// What a check button shows now, read from its own DC: the pixels of its label (from x 15) and of its box.
-std::vector<COLORREF> ButtonPixels(HWND button) {
-    RECT client;
-    GetClientRect(button, &client);
+// A width x height block of a DC's pixels, from (x, y).
+std::vector<COLORREF> Pixels(HDC dc, int x, int y, int width, int height) {
     std::vector<COLORREF> pixels;
-    HDC dc = GetDC(button);
-    for (int y = 0; y < client.bottom; ++y)
-        for (int x = 0; x < client.right; ++x) pixels.push_back(GetPixel(dc, x, y));
-    ReleaseDC(button, dc);
+    for (int row = y; row < y + height; ++row)
+        for (int column = x; column < x + width; ++column) pixels.push_back(GetPixel(dc, column, row));
     return pixels;
 }
 
-// Whether the button shows skin image `id` as its label and the check box drawn with `boxState`.
+// Whether the button shows skin image `id` as its label (from x 15) and the check box drawn with `boxState`.
 bool Shows(HWND button, WORD id, UINT boxState) {
-    HDC dc = GetDC(button);
-    HDC image = app.imageDCs[ImageSlot(id)];
     const SkinMetrics& widths = *app.skinMetrics;
-    WORD label = button == app.shortcutButton ? widths.shortcutLabelWidth : widths.taskbarLabelWidth;
-    int labelWidth = MetricWidth(label);
-    bool same = true;
-    for (int y = 0; y < 15 && same; ++y)
-        for (int x = 0; x < labelWidth && same; ++x) same = GetPixel(dc, 15 + x, y) == GetPixel(image, x, y);
-    HDC box = CreateCompatibleDC(dc);
+    int label = MetricWidth(button == app.shortcutButton ? widths.shortcutLabelWidth
+                                                         : widths.taskbarLabelWidth);
+    HDC dc = GetDC(button), box = CreateCompatibleDC(dc);
     HBITMAP bitmap = CreateCompatibleBitmap(dc, 15, 15);
     HGDIOBJ old = SelectObject(box, bitmap);
     RECT square = checkSquare;
     DrawFrameControl(box, &square, DFC_BUTTON, boxState);
-    for (int y = checkSquare.top; y < checkSquare.bottom && same; ++y)
-        for (int x = checkSquare.left; x < checkSquare.right && same; ++x)
-            same = GetPixel(dc, x, y) == GetPixel(box, x, y);
+    auto squareOf = [](HDC of) {
+        return Pixels(of, checkSquare.left, checkSquare.top, checkSquare.right - checkSquare.left,
+                      checkSquare.bottom - checkSquare.top);
+    };
+    bool same = Pixels(dc, 15, 0, label, 15) == Pixels(app.imageDCs[ImageSlot(id)], 0, 0, label, 15) &&
+                squareOf(dc) == squareOf(box);
     SelectObject(box, old);
     DeleteObject(bitmap);
     DeleteDC(box);
@@ -238,9 +232,12 @@ TEST_F(Controls, HoverLightsTheButtonLabelOnlyInTheSkinnedLook) {
         SetCursorPos(1000, 10);
     };
     SetFocus(app.mainWindow);
-    std::vector<COLORREF> plain = ButtonPixels(app.shortcutButton);
+    HDC dc = GetDC(app.shortcutButton);
+    auto face = [dc] { return Pixels(dc, 0, 0, shortcutButtonPlace.width, shortcutButtonPlace.height); };
+    std::vector<COLORREF> plain = face();
     move(app.shortcutButton);
-    EXPECT_TRUE(ButtonPixels(app.shortcutButton) == plain) << "drawn in the plain look";
+    EXPECT_TRUE(face() == plain) << "drawn in the plain look";
+    ReleaseDC(app.shortcutButton, dc);
     PumpMessages(200);
     EXPECT_FALSE(app.buttonHoverTracking);
 
@@ -249,12 +246,12 @@ TEST_F(Controls, HoverLightsTheButtonLabelOnlyInTheSkinnedLook) {
     RedrawWindow(app.mainWindow, nullptr, nullptr, redrawAll);
     constexpr UINT checked = DFCS_BUTTONCHECK | DFCS_CHECKED;
     ASSERT_TRUE(Shows(app.taskbarButton, 165, checked));
-    ASSERT_FALSE(Shows(app.taskbarButton, 166, checked)) << "the lit label looks like the normal one";
+    ASSERT_FALSE(Shows(app.taskbarButton, 166, checked)) << "the two labels cannot be told apart";
     move(app.taskbarButton);
     EXPECT_TRUE(Shows(app.taskbarButton, 166, checked));
     EXPECT_TRUE(app.buttonHoverTracking);
     // A second move inside the same visit draws nothing over this mark.
-    HDC dc = GetDC(app.taskbarButton);
+    dc = GetDC(app.taskbarButton);
     SetPixel(dc, 20, 7, RGB(1, 2, 3));
     move(app.taskbarButton);
     EXPECT_EQ(GetPixel(dc, 20, 7), RGB(1, 2, 3)) << "drawn again within one visit";
