@@ -164,7 +164,7 @@ constexpr MenuCommand commands[] = {
 };
 // Every row that can be acted on has a command; a separator or a row that only opens its submenu has none.
 constexpr bool CommandsMatchTrees() {
-    for (MenuTree tree : {MenuTree::tray, MenuTree::shortcut, MenuTree::taskbar, MenuTree::options})
+    for (MenuTree tree : allTrees)
         for (const MenuRow& row : TreeRows(tree)) {
             bool found = false;
             for (const MenuCommand& command : commands)

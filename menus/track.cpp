@@ -7,14 +7,7 @@
 namespace {
 // Which level a selection names. A row of a submenu tree lives in the second level when the tray menu shows
 // it and in the first when its menu was opened alone.
-enum class LevelRule { none, outermost, innerMost, secondIfThird };
-
-struct LocationRule {
-    LONG offset; // position = selected - offset
-    LevelRule level;
-};
-
-constexpr MenuTree allTrees[] = {MenuTree::tray, MenuTree::shortcut, MenuTree::taskbar, MenuTree::options};
+enum class LevelRule : BYTE { none, outermost, innerMost, secondIfThird };
 
 // A tree that a row opens is shown both as a submenu and alone; one that no row opens is always outermost.
 constexpr bool OpenedByARow(MenuTree tree) {
@@ -24,35 +17,76 @@ constexpr bool OpenedByARow(MenuTree tree) {
     return false;
 }
 
+// A selection that names a row of the trees, or a row never acted on: its position and level.
+struct NamedRow {
+    WORD selected;
+    BYTE position;
+    LevelRule level;
+};
+
 // The selection is a row's id, or its position when the row opens a submenu. Separators share one id, so
 // theirs names no row.
-constexpr LocationRule RuleFor(LONG selected) {
-    if (selected == idSeparator) return {0, LevelRule::none};
+constexpr bool NameInTrees(LONG selected, NamedRow& named) {
+    named = {static_cast<WORD>(selected), 0, LevelRule::none};
+    if (selected == idSeparator) return true;
     for (MenuTree tree : allTrees) {
         std::span<const MenuRow> rows = TreeRows(tree);
         for (size_t position = 0; position < rows.size(); ++position) {
             const MenuRow& row = rows[position];
-            LONG at = static_cast<LONG>(position);
-            if (row.submenu == MenuTree::none && static_cast<LONG>(row.id) == selected)
-                return {selected - at, OpenedByARow(tree) ? LevelRule::innerMost : LevelRule::outermost};
-            if (row.submenu != MenuTree::none && row.onlyOpens && at == selected) return {0, LevelRule::none};
+            if (row.submenu == MenuTree::none && static_cast<LONG>(row.id) == selected) {
+                named.position = static_cast<BYTE>(position);
+                named.level = OpenedByARow(tree) ? LevelRule::innerMost : LevelRule::outermost;
+                return true;
+            }
+            if (row.submenu != MenuTree::none && row.onlyOpens && static_cast<LONG>(position) == selected)
+                return true;
         }
     }
-    // Any other selection is a position in the outermost menu; with a third menu open, 0 is taken as the
-    // first row of the second.
-    return {0, selected == 0 ? LevelRule::secondIfThird : LevelRule::outermost};
+    return false;
 }
+
+// Every selection the trees name, worked out while compiling; ids and positions all lie below the bound.
+constexpr LONG selectionBound = 0x400;
+constexpr size_t namedCount = [] {
+    size_t count = 0;
+    NamedRow named{};
+    for (LONG selected = 0; selected < selectionBound; ++selected) count += NameInTrees(selected, named);
+    return count;
+}();
+constexpr auto namedRows = [] {
+    std::array<NamedRow, namedCount> table{};
+    size_t next = 0;
+    NamedRow named{};
+    for (LONG selected = 0; selected < selectionBound; ++selected)
+        if (NameInTrees(selected, named)) table[next++] = named;
+    return table;
+}();
+static_assert([] {
+    for (MenuTree tree : allTrees)
+        for (const MenuRow& row : TreeRows(tree))
+            if (row.id >= selectionBound || TreeRows(tree).size() > 255) return false;
+    return true;
+}());
 } // namespace
 
 bool SelectedRowPlace(const MenuTrackState& track, int& level, int& position) {
-    LocationRule rule = RuleFor(track.selectedItem);
-    switch (rule.level) {
+    // A selection the trees do not name is a position in the outermost menu; with a third menu open, 0 is
+    // taken as the first row of the second.
+    LONG selected = track.selectedItem;
+    NamedRow place = {0, 0, selected == 0 ? LevelRule::secondIfThird : LevelRule::outermost};
+    position = selected;
+    for (const NamedRow& named : namedRows)
+        if (named.selected == selected) {
+            place = named;
+            position = named.position;
+            break;
+        }
+    switch (place.level) {
     case LevelRule::none: return false;
     case LevelRule::outermost: level = 0; break;
     case LevelRule::innerMost: level = track.levels[1].window ? 1 : 0; break;
     case LevelRule::secondIfThird: level = track.levels[2].window ? 1 : 0; break;
     }
-    position = track.selectedItem - rule.offset;
     return true;
 }
 
