@@ -117,7 +117,7 @@ HWND CreateChild(const WCHAR* cls, const WCHAR* text, DWORD style, const Place& 
 }
 
 void CreateMainWindow() {
-    CentredFrame frame = CentreOnScreen(369, 137);
+    CentredFrame frame = CentreOnScreen(windowBelowCaption.cx, windowBelowCaption.cy);
     app.mainWindow = CreateWindowExW(0, mainClassName, mainTitle, mainWindowStyle, frame.left, frame.top,
                                      frame.width, frame.height, nullptr, nullptr, app.instance, nullptr);
     app.firstKeyCombo = CreateChild(WC_COMBOBOXW, nullptr, comboStyle, firstKeyComboPlace);
@@ -136,7 +136,7 @@ void SetUpControls() {
                          app.taskbarButton})
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(app.uiFont), FALSE);
     SendMessageW(app.alphaSlider, TBM_SETRANGE, FALSE, MAKELPARAM(0, 254));
-    SendMessageW(app.alphaSlider, TBM_SETTHUMBLENGTH, 19, 0);
+    SendMessageW(app.alphaSlider, TBM_SETTHUMBLENGTH, sliderThumb.cy, 0);
     SendMessageW(app.alphaSlider, TBM_SETPAGESIZE, 0, 0);
     SubclassControls();
 }

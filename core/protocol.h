@@ -6,7 +6,11 @@
 // it has handled each APPMSG_SETTING and each APPMSG_MENUTRACK, whoever sent it. The library watches none of
 // Vitrea's messages itself, so a change made by a direct call that bypasses that window procedure would never
 // reach the library: a setting the library reads (the shortcut, the taskbar, fade-in) must go through the
-// settings window's procedure or through the one function that both handles it and hands it on.
+// settings window's procedure or through the one function that both handles it and hands it on. Vitrea's own
+// parts (the controls, the tray's and the menus' commands, the taskbar's steps) send APPMSG_SETTING and
+// APPMSG_SETALPHA to their own window as well, rather than calling the handlers: these messages are the one
+// road for a change of a setting or of a window's transparency, so every change, whoever asks for it, is
+// carried out the same way on the main thread, one at a time, and every setting reaches the library.
 #include <windows.h>
 #include <cstddef>
 #include "core/desktop.h"

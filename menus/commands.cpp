@@ -162,6 +162,18 @@ constexpr MenuCommand commands[] = {
     {idStartWithWindows, idStartWithWindows, ToggleStartWithWindows},
     {idSkinless, idPewterMini, ChooseSkin},
 };
+// Every row that can be acted on has a command; a separator or a row that only opens its submenu has none.
+constexpr bool CommandsMatchTrees() {
+    for (MenuTree tree : allTrees)
+        for (const MenuRow& row : TreeRows(tree)) {
+            bool found = false;
+            for (const MenuCommand& command : commands)
+                found = found || (row.id >= command.first && row.id <= command.last);
+            if (found != (row.id != idSeparator && !row.onlyOpens)) return false;
+        }
+    return true;
+}
+static_assert(CommandsMatchTrees());
 static_assert(fadeSpeedCount == idSlowest - idFastest + 1);
 static_assert(std::size(keys) == idFirstShift - idFirstAlt + 1);
 

@@ -63,12 +63,10 @@ bool IsOn(const MarkRule& rule) {
 constexpr int separatorHeight = 9;
 constexpr COLORREF grey = RGB(0x80, 0x80, 0x80), white = RGB(0xFF, 0xFF, 0xFF);
 
-// Rows 101 and 102 open submenus, so the tracking record knows them by their positions 0 and 1.
 bool IsPressed(UINT id, const DRAWITEMSTRUCT& item) {
     const MenuTrackState* track = app.menuTrack;
     if (!track || !(item.itemState & ODS_SELECTED) || track->pressedItem < 0) return false;
-    UINT pressed = static_cast<UINT>(track->pressedItem);
-    return (id == idTrayShortcut || id == idTrayTaskbar) ? pressed + idTrayShortcut == id : pressed == id;
+    return track->pressedItem == SelectionOfId(id);
 }
 
 void DrawSeparator(const DRAWITEMSTRUCT& item) {
@@ -181,7 +179,7 @@ bool MeasureRow(MEASUREITEMSTRUCT& item) {
     }
     SIZE extent = CaptionExtent(CaptionOf(item.itemData));
     item.itemWidth = GetSystemMetrics(SM_CXMENUCHECK) + extent.cx + 14;
-    item.itemHeight = GetSystemMetrics(SM_CYMENUCHECK) + 4;
+    item.itemHeight = MenuRowHeight();
     return true;
 }
 

@@ -7,61 +7,86 @@
 namespace {
 // Which level a selection names. A row of a submenu tree lives in the second level when the tray menu shows
 // it and in the first when its menu was opened alone.
-enum class LevelRule { none, outermost, innerMost, secondIfThird };
+enum class LevelRule : BYTE { none, outermost, innerMost, secondIfThird };
 
-struct LocationRule {
-    LONG first, last; // the selected values this rule covers
-    LONG offset;      // position = selected - offset
+// A tree that a row opens is shown both as a submenu and alone; one that no row opens is always outermost.
+constexpr bool OpenedByARow(MenuTree tree) {
+    for (MenuTree parent : allTrees)
+        for (const MenuRow& row : TreeRows(parent))
+            if (row.submenu == tree) return true;
+    return false;
+}
+
+// A selection that names a row of the trees, or a row never acted on: its position and level.
+struct NamedRow {
+    WORD selected;
+    BYTE position;
     LevelRule level;
 };
 
-constexpr LocationRule locationRules[] = {
-    {0, 0, 0, LevelRule::secondIfThird},
-    {3, 3, 0, LevelRule::none},   // the tray's "Options" row only opens its submenu
-    {100, 100, 0, LevelRule::none}, // separators
-    {idExit, idExit, idExit - 4, LevelRule::outermost},
-    {idFirstAlt, idFirstShift, idFirstAlt, LevelRule::innerMost},
-    {idSecondAlt, idSecondShift, idSecondAlt - 4, LevelRule::innerMost},
-    {idDigitKeys, idFunctionKeys, idDigitKeys - 8, LevelRule::innerMost},
-    {idFadeIn, idFadeIn, idFadeIn, LevelRule::innerMost},
-    {idFastest, idSlowest, idFastest - 2, LevelRule::innerMost},
-    {idHelp, idHomePage, idHelp, LevelRule::innerMost},
-    {idStartMinimized, idStartWithWindows, idStartMinimized - 4, LevelRule::innerMost},
-    {idSkinless, idPewterMini, idSkinless - 7, LevelRule::innerMost},
-};
-
-// Any other selection is a position in the outermost menu.
-constexpr LocationRule RuleFor(LONG selected) {
-    for (const LocationRule& rule : locationRules)
-        if (selected >= rule.first && selected <= rule.last) return rule;
-    return {selected, selected, 0, LevelRule::outermost};
-}
-
-// The location table and the trees must agree on every row that can be acted on.
-constexpr bool RulesMatchTrees() {
-    for (MenuTree tree : {MenuTree::tray, MenuTree::shortcut, MenuTree::taskbar, MenuTree::options})
-        for (const MenuRow& row : TreeRows(tree)) {
-            if (row.id == idSeparator || row.submenu != MenuTree::none) continue;
-            LocationRule rule = RuleFor(static_cast<LONG>(row.id));
-            if (rule.level == LevelRule::none) return false;
-            if (static_cast<LONG>(row.id) - rule.offset != PlaceOfId(row.id).position) return false;
-            if ((tree == MenuTree::tray) != (rule.level == LevelRule::outermost)) return false;
+// The selection is a row's id, or its position when the row opens a submenu. Separators share one id, so
+// theirs names no row.
+constexpr bool NameInTrees(LONG selected, NamedRow& named) {
+    named = {static_cast<WORD>(selected), 0, LevelRule::none};
+    if (selected == idSeparator) return true;
+    for (MenuTree tree : allTrees) {
+        std::span<const MenuRow> rows = TreeRows(tree);
+        for (size_t position = 0; position < rows.size(); ++position) {
+            const MenuRow& row = rows[position];
+            if (row.submenu == MenuTree::none && static_cast<LONG>(row.id) == selected) {
+                named.position = static_cast<BYTE>(position);
+                named.level = OpenedByARow(tree) ? LevelRule::innerMost : LevelRule::outermost;
+                return true;
+            }
+            if (row.submenu != MenuTree::none && row.onlyOpens && static_cast<LONG>(position) == selected)
+                return true;
         }
-    return true;
+    }
+    return false;
 }
-static_assert(RulesMatchTrees());
 
+// Every selection the trees name, worked out while compiling; ids and positions all lie below the bound.
+constexpr LONG selectionBound = 0x400;
+constexpr size_t namedCount = [] {
+    size_t count = 0;
+    NamedRow named{};
+    for (LONG selected = 0; selected < selectionBound; ++selected) count += NameInTrees(selected, named);
+    return count;
+}();
+constexpr auto namedRows = [] {
+    std::array<NamedRow, namedCount> table{};
+    size_t next = 0;
+    NamedRow named{};
+    for (LONG selected = 0; selected < selectionBound; ++selected)
+        if (NameInTrees(selected, named)) table[next++] = named;
+    return table;
+}();
+static_assert([] {
+    for (MenuTree tree : allTrees)
+        for (const MenuRow& row : TreeRows(tree))
+            if (row.id >= selectionBound || TreeRows(tree).size() > 255) return false;
+    return true;
+}());
 } // namespace
 
 bool SelectedRowPlace(const MenuTrackState& track, int& level, int& position) {
-    LocationRule rule = RuleFor(track.selectedItem);
-    switch (rule.level) {
+    // A selection the trees do not name is a position in the outermost menu; with a third menu open, 0 is
+    // taken as the first row of the second.
+    LONG selected = track.selectedItem;
+    NamedRow place = {0, 0, selected == 0 ? LevelRule::secondIfThird : LevelRule::outermost};
+    position = selected;
+    for (const NamedRow& named : namedRows)
+        if (named.selected == selected) {
+            place = named;
+            position = named.position;
+            break;
+        }
+    switch (place.level) {
     case LevelRule::none: return false;
     case LevelRule::outermost: level = 0; break;
     case LevelRule::innerMost: level = track.levels[1].window ? 1 : 0; break;
     case LevelRule::secondIfThird: level = track.levels[2].window ? 1 : 0; break;
     }
-    position = track.selectedItem - rule.offset;
     return true;
 }
 
@@ -102,7 +127,7 @@ void MenuTrackBegin() {
     if (!track) return;
     track->selectedItem = -1;
     track->pressedItem = -1;
-    track->rowHeight = GetSystemMetrics(SM_CYMENUCHECK) + 4;
+    track->rowHeight = MenuRowHeight();
     app.menuTrack = track;
 }
 

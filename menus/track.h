@@ -8,7 +8,10 @@ struct MenuLevel {
     HMENU menu;
 };
 
-// The open menus, from just before a menu is tracked until its outermost window goes away.
+// The open menus, from just before a menu is tracked until its outermost window goes away. Its form is fixed
+// by agreement, nine 32-bit fields in this order with the row height last, though no code reads it by offset:
+// the hook library only reports through APPMSG_MENUTRACK, and the program takes the row height from
+// MenuRowHeight.
 struct MenuTrackState {
     std::array<MenuLevel, 3> levels; // outermost first
     LONG selectedItem;               // id of the last selected row, or its position when it opens a submenu
@@ -35,6 +38,8 @@ enum class RowLookup { found, noRow, outside };
 // outside: the cursor is not on the row (or the menu is gone).
 RowLookup LocateSelectedRow(const MenuTrackState& track, RowLocation& location);
 
+// The height of every row but the separators: the rows are measured with it and the record keeps it.
+inline int MenuRowHeight() { return GetSystemMetrics(SM_CYMENUCHECK) + 4; }
 // A row's rectangle inside its menu window, taken from the system: the border may lie inside the client area.
 bool RowRectInWindow(HWND window, HMENU menu, int position, RECT& row);
 // The check box or radio square of a row, from the row's rectangle.

@@ -19,12 +19,15 @@ constexpr auto HostOf(const WCHAR (&address)[std::size(homePageAddress)]) {
 }
 inline constexpr auto homePageHost = HostOf(homePageAddress);
 
-enum class MenuTree { tray, shortcut, taskbar, options, none };
+enum class MenuTree : BYTE { tray, shortcut, taskbar, options, none };
 
 struct MenuRow {
     UINT id;
     const WCHAR* caption; // null for a separator
     MenuTree submenu;     // the tree this row opens, or none
+    // A row that opens a submenu may also act on a click of its own, as the tray's two feature rows switch
+    // their features; one that only opens its submenu is never acted on.
+    bool onlyOpens = false;
 };
 
 namespace menu_trees {
@@ -58,10 +61,12 @@ inline constexpr MenuRow tray[] = {
     {idTrayShortcut, L"Keyboard Shortcut", MenuTree::shortcut},
     {idTrayTaskbar, L"Taskbar Transparency", MenuTree::taskbar},
     separator,
-    {idTrayOptions, L"Options", MenuTree::options},
+    {idTrayOptions, L"Options", MenuTree::options, true},
     {idExit, L"Exit", MenuTree::none},
 };
 } // namespace menu_trees
+
+constexpr MenuTree allTrees[] = {MenuTree::tray, MenuTree::shortcut, MenuTree::taskbar, MenuTree::options};
 
 // The rows of a tree, position by position.
 constexpr std::span<const MenuRow> TreeRows(MenuTree tree) {
@@ -82,10 +87,40 @@ struct RowPlace {
 };
 constexpr RowPlace PlaceOfId(UINT id) {
     if (id == idSeparator) return {MenuTree::none, -1};
-    for (MenuTree tree : {MenuTree::tray, MenuTree::shortcut, MenuTree::taskbar, MenuTree::options}) {
+    for (MenuTree tree : allTrees) {
         std::span<const MenuRow> rows = TreeRows(tree);
         for (size_t position = 0; position < rows.size(); ++position)
             if (rows[position].id == id) return {tree, static_cast<int>(position)};
     }
     return {MenuTree::none, -1};
+}
+
+// The rows that open a submenu, with the positions WM_MENUSELECT reports them by, worked out while compiling.
+struct SubmenuRow {
+    UINT id;
+    LONG position;
+};
+constexpr size_t submenuRowCount = [] {
+    size_t count = 0;
+    for (MenuTree tree : allTrees)
+        for (const MenuRow& row : TreeRows(tree)) count += row.submenu != MenuTree::none;
+    return count;
+}();
+constexpr auto submenuRows = [] {
+    std::array<SubmenuRow, submenuRowCount> found{};
+    size_t next = 0;
+    for (MenuTree tree : allTrees) {
+        std::span<const MenuRow> rows = TreeRows(tree);
+        for (size_t position = 0; position < rows.size(); ++position)
+            if (rows[position].submenu != MenuTree::none) found[next++] = {rows[position].id, LONG(position)};
+    }
+    return found;
+}();
+
+// What WM_MENUSELECT reports for a row, and so what the record of open menus knows it by: its id, or its
+// position when it opens a submenu.
+inline LONG SelectionOfId(UINT id) {
+    for (const SubmenuRow& row : submenuRows)
+        if (row.id == id) return row.position;
+    return static_cast<LONG>(id);
 }

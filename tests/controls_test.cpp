@@ -1,15 +1,18 @@
 // The subclassed controls inside this process: the focus graph's conditions, the trackbar's keys and
-// notifications, and the check buttons' hover drawing, watched through what reaches the main window.
+// notifications, watched through what reaches the main window, and the check buttons' hover drawing, watched
+// on the buttons.
 #include "support/app_fixture.h"
 #include <commctrl.h>
+#include "support/skin_files.h"
 #include "ui/focus_graph.h"
+#include "ui/skin.h"
 
 namespace {
 // What the controls sent to the main window, in order.
 struct Sent {
     UINT message;
     WPARAM wParam;
-    LPARAM lParam; // the item state for WM_DRAWITEM
+    LPARAM lParam;
     bool operator==(const Sent&) const = default;
 };
 std::vector<Sent> sent;
@@ -17,16 +20,38 @@ WNDPROC mainProc;
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == APPMSG_SETTING || message == APPMSG_SETALPHA) sent.push_back({message, wParam, lParam});
-    if (message == WM_DRAWITEM) {
-        auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-        // The system's own focus draws come with focus changes, which the hover test makes none of.
-        if ((item->hwndItem == app.shortcutButton || item->hwndItem == app.taskbarButton) &&
-            item->itemAction == ODA_FOCUS) {
-            EXPECT_NE(item->hDC, nullptr);
-            sent.push_back({message, reinterpret_cast<WPARAM>(item->hwndItem), static_cast<LPARAM>(item->itemState)});
-        }
-    }
     return CallWindowProcW(mainProc, window, message, wParam, lParam);
+}
+
+// A width x height block of a DC's pixels, from (x, y).
+std::vector<COLORREF> Pixels(HDC dc, int x, int y, int width, int height) {
+    std::vector<COLORREF> pixels;
+    for (int row = y; row < y + height; ++row)
+        for (int column = x; column < x + width; ++column) pixels.push_back(GetPixel(dc, column, row));
+    return pixels;
+}
+
+// Whether the button shows skin image `id` as its label (from x 15) and the check box drawn with `boxState`.
+bool Shows(HWND button, WORD id, UINT boxState) {
+    const SkinMetrics& widths = *app.skinMetrics;
+    int label = MetricWidth(button == app.shortcutButton ? widths.shortcutLabelWidth
+                                                         : widths.taskbarLabelWidth);
+    HDC dc = GetDC(button), box = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 15, 15);
+    HGDIOBJ old = SelectObject(box, bitmap);
+    RECT square = checkSquare;
+    DrawFrameControl(box, &square, DFC_BUTTON, boxState);
+    auto squareOf = [](HDC of) {
+        return Pixels(of, checkSquare.left, checkSquare.top, checkSquare.right - checkSquare.left,
+                      checkSquare.bottom - checkSquare.top);
+    };
+    bool same = Pixels(dc, 15, 0, label, 15) == Pixels(app.imageDCs[ImageSlot(id)], 0, 0, label, 15) &&
+                squareOf(dc) == squareOf(box);
+    SelectObject(box, old);
+    DeleteObject(bitmap);
+    DeleteDC(box);
+    ReleaseDC(button, dc);
+    return same;
 }
 
 class Controls : public AppFixture {
@@ -194,8 +219,8 @@ TEST_F(Controls, ThumbNotificationsDriveTheTaskbarAndTheStoredValue) {
     }
 }
 
-// Skinned: entering a button draws its lit label (pressed too while it is held), leaving draws the normal
-// one, once per visit. Plain: nothing is drawn and no leave is asked for.
+// Skinned: entering a button draws its lit label (its box pushed too while it is held), leaving draws the
+// normal one, once per visit. Plain: nothing is drawn and no leave is asked for.
 TEST_F(Controls, HoverLightsTheButtonLabelOnlyInTheSkinnedLook) {
     Open(true, true, 144);
     // The runtime watches for the leave only when the cursor is on the button as the leave is asked for.
@@ -206,24 +231,40 @@ TEST_F(Controls, HoverLightsTheButtonLabelOnlyInTheSkinnedLook) {
         SendMessageW(button, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
         SetCursorPos(1000, 10);
     };
-    auto drawn = [](HWND button, UINT state) {
-        return Sent{WM_DRAWITEM, reinterpret_cast<WPARAM>(button), static_cast<LPARAM>(state)};
-    };
+    SetFocus(app.mainWindow);
+    HDC dc = GetDC(app.shortcutButton);
+    auto face = [dc] { return Pixels(dc, 0, 0, shortcutButtonPlace.width, shortcutButtonPlace.height); };
+    std::vector<COLORREF> plain = face();
     move(app.shortcutButton);
+    EXPECT_TRUE(face() == plain) << "drawn in the plain look";
+    ReleaseDC(app.shortcutButton, dc);
     PumpMessages(200);
-    EXPECT_TRUE(sent.empty());
     EXPECT_FALSE(app.buttonHoverTracking);
 
-    app.skinModule = GetModuleHandleW(nullptr);
+    ASSERT_TRUE(LoadSkin(BuiltSkin(L"EddyMini").c_str()));
+    constexpr UINT redrawAll = RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW;
+    RedrawWindow(app.mainWindow, nullptr, nullptr, redrawAll);
+    constexpr UINT checked = DFCS_BUTTONCHECK | DFCS_CHECKED;
+    ASSERT_TRUE(Shows(app.taskbarButton, 165, checked));
+    ASSERT_FALSE(Shows(app.taskbarButton, 166, checked)) << "the two labels cannot be told apart";
     move(app.taskbarButton);
-    move(app.taskbarButton);
+    EXPECT_TRUE(Shows(app.taskbarButton, 166, checked));
     EXPECT_TRUE(app.buttonHoverTracking);
+    // A second move inside the same visit draws nothing over this mark.
+    dc = GetDC(app.taskbarButton);
+    SetPixel(dc, 20, 7, RGB(1, 2, 3));
+    move(app.taskbarButton);
+    EXPECT_EQ(GetPixel(dc, 20, 7), RGB(1, 2, 3)) << "drawn again within one visit";
+    ReleaseDC(app.taskbarButton, dc);
     EXPECT_TRUE(WaitFor([] { return !app.buttonHoverTracking; }, 5000)) << "no leave notification";
+    EXPECT_TRUE(Shows(app.taskbarButton, 165, checked));
+
     app.pressedButton = app.shortcutButton;
     move(app.shortcutButton);
+    EXPECT_TRUE(Shows(app.shortcutButton, 154, checked | DFCS_PUSHED));
     EXPECT_TRUE(WaitFor([] { return !app.buttonHoverTracking; }, 5000));
-    EXPECT_EQ(sent, (std::vector<Sent>{drawn(app.taskbarButton, ODS_FOCUS), drawn(app.taskbarButton, 0),
-                                       drawn(app.shortcutButton, ODS_FOCUS | ODS_SELECTED),
-                                       drawn(app.shortcutButton, ODS_SELECTED)}));
+    EXPECT_TRUE(Shows(app.shortcutButton, 153, checked | DFCS_PUSHED));
+    EXPECT_TRUE(sent.empty()) << "hovering changes no setting";
+    UnloadSkin();
 }
 } // namespace

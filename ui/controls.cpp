@@ -7,6 +7,8 @@
 #include "core/app_state.h"
 #include "core/protocol.h"
 #include "core/settings.h"
+#include "ui/layout.h"
+#include "ui/paint.h"
 #include <initializer_list>
 
 namespace {
@@ -83,9 +85,12 @@ void JumpToClick(HWND slider) {
     GetWindowRect(slider, &frame);
     int dy = cursor.y - frame.top;
     int dx = cursor.x - frame.left;
-    if (dy < 2 || dy > 20 || dx < 7 || dx > 341) return;
-    // The 335-pixel channel less the 9-pixel thumb, spread over the 254 steps.
-    int position = static_cast<int>((dx - 7) * 127.0 / 163.0 - 3.0);
+    if (dy < sliderThumbTop || dy >= sliderThumbTop + sliderThumb.cy || dx < sliderChannel.x ||
+        dx >= sliderChannel.x + sliderChannel.width)
+        return;
+    // The channel less the thumb, spread over the 254 steps.
+    int travel = sliderChannel.width - sliderThumb.cx;
+    int position = static_cast<int>((dx - sliderChannel.x) * 254.0 / travel - 3.0);
     SendMessageW(slider, TBM_SETPOS, TRUE, position);
 }
 
@@ -98,7 +103,7 @@ void DrawHover(HWND button, bool lit) {
     item.hwndItem = button;
     item.hDC = GetDC(button);
     GetClientRect(button, &item.rcItem);
-    SendMessageW(app.mainWindow, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&item));
+    DrawOwnerButton(item);
     ReleaseDC(button, item.hDC);
 }
 

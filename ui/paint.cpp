@@ -7,7 +7,6 @@
 #include "ui/skin.h"
 
 namespace {
-constexpr int clientWidth = 363, clientHeight = 134;
 constexpr COLORREF frameGrey = 0x848484, white = 0xFFFFFF, black = 0x000000, disabledGrey = 0x808080;
 constexpr WCHAR shortcutText[] = L"Keyboard Shortcut";
 constexpr WCHAR optionsText[] = L"Options";
@@ -87,6 +86,24 @@ void Copy(HDC dc, int x, int y, int width, int height, HDC image, int fromX = 0,
     BitBlt(dc, x, y, width, height, image, fromX, fromY, SRCCOPY);
 }
 
+void Copy(HDC dc, const Place& place, HDC image) {
+    Copy(dc, place.x, place.y, place.width, place.height, image);
+}
+
+void SkinnedCaption(HDC dc, const CaptionPlace& caption, WORD width, HDC image) {
+    Copy(dc, caption.image.x, caption.image.y, MetricWidth(width), captionImageHeight, image);
+}
+
+void SkinnedShortcutCaption(HDC dc) {
+    SkinnedCaption(dc, shortcutCaption, app.skinMetrics->shortcutCaptionWidth,
+                   app.shortcutEnabled ? ImageDC<120>() : ImageDC<121>());
+}
+
+void SkinnedTaskbarCaption(HDC dc) {
+    SkinnedCaption(dc, taskbarCaption, app.skinMetrics->taskbarCaptionWidth,
+                   app.taskbarEnabled ? ImageDC<128>() : ImageDC<129>());
+}
+
 template <size_t length> void Text(HDC dc, int x, int y, COLORREF colour, const WCHAR (&text)[length]) {
     SetTextColor(dc, colour);
     TextOutW(dc, x, y, text, length - 1);
@@ -110,7 +127,7 @@ void PlainCaption(HDC dc, POINT at, bool on, bool eraseEngraving, const WCHAR (&
 void PaintPlainFace(HDC dc) {
     {
         Selection brush(dc, GetSysColorBrush(COLOR_BTNFACE));
-        BitBlt(dc, 0, 0, clientWidth, clientHeight, nullptr, 0, 0, PATCOPY);
+        BitBlt(dc, 0, 0, clientSize.cx, clientSize.cy, nullptr, 0, 0, PATCOPY);
     }
     {
         Pen grey(frameGrey), light(white), dark(black), face(GetSysColor(COLOR_BTNFACE));
@@ -120,27 +137,24 @@ void PaintPlainFace(HDC dc) {
         DrawLines(dc, dark, plusSigns);
         DrawLines(dc, face, captionGaps);
     }
-    PlainCaption(dc, {9, 1}, app.shortcutEnabled, false, shortcutText);
-    PlainCaption(dc, {9, 49}, true, false, optionsText);
-    PlainCaption(dc, {9, 86}, app.taskbarEnabled, false, taskbarText);
+    PlainCaption(dc, shortcutCaption.text, app.shortcutEnabled, false, shortcutText);
+    PlainCaption(dc, optionsCaption.text, true, false, optionsText);
+    PlainCaption(dc, taskbarCaption.text, app.taskbarEnabled, false, taskbarText);
 }
 
 void PaintSkinnedFace(HDC dc) {
-    Copy(dc, 0, 0, clientWidth, clientHeight, ImageDC<103>());
+    Copy(dc, 0, 0, clientSize.cx, clientSize.cy, ImageDC<103>());
     {
         Pen grey(frameGrey), light(white);
         Selection pen(dc, grey);
         DrawLines(dc, grey, frames);
         DrawLines(dc, light, highlights);
     }
-    const SkinMetrics& widths = *app.skinMetrics;
-    Copy(dc, 85, 18, 15, 21, ImageDC<111>());
-    Copy(dc, 175, 18, 15, 21, ImageDC<112>());
-    Copy(dc, 6, 1, MetricWidth(widths.shortcutCaptionWidth), 14,
-         app.shortcutEnabled ? ImageDC<120>() : ImageDC<121>());
-    Copy(dc, 6, 49, MetricWidth(widths.optionsCaptionWidth), 14, ImageDC<122>());
-    Copy(dc, 6, 87, MetricWidth(widths.taskbarCaptionWidth), 14,
-         app.taskbarEnabled ? ImageDC<128>() : ImageDC<129>());
+    Copy(dc, firstJoinerPlace, ImageDC<111>());
+    Copy(dc, secondJoinerPlace, ImageDC<112>());
+    SkinnedShortcutCaption(dc);
+    SkinnedCaption(dc, optionsCaption, app.skinMetrics->optionsCaptionWidth, ImageDC<122>());
+    SkinnedTaskbarCaption(dc);
 }
 
 struct CheckButtonLook {
@@ -192,12 +206,12 @@ LRESULT DrawSkinnedSlider(const NMCUSTOMDRAW& draw) {
     bool changing = app.sliderDragging == app.alphaSlider;
     if (draw.dwItemSpec == TBCD_CHANNEL) {
         Copy(draw.hdc, 0, 0, sliderPlace.width, sliderPlace.height, ImageDC<103>(), sliderPlace.x, sliderPlace.y);
-        Copy(draw.hdc, 7, 10, 335, 5, changing ? ImageDC<148>() : ImageDC<147>());
+        Copy(draw.hdc, sliderChannel, changing ? ImageDC<148>() : ImageDC<147>());
         return CDRF_SKIPDEFAULT;
     }
     if (draw.dwItemSpec == TBCD_THUMB) {
         HDC thumb = changing ? ImageDC<141>() : app.taskbarEnabled ? ImageDC<140>() : ImageDC<142>();
-        Copy(draw.hdc, draw.rc.left, draw.rc.top, 9, 19, thumb);
+        Copy(draw.hdc, draw.rc.left, draw.rc.top, sliderThumb.cx, sliderThumb.cy, thumb);
         return CDRF_SKIPDEFAULT;
     }
     return -1;
@@ -238,10 +252,9 @@ Answer OnNotify(HWND, WPARAM, LPARAM lParam) {
 void RepaintShortcutCaption() {
     WindowDC dc(app.mainWindow);
     if (app.skinModule)
-        Copy(dc, 6, 1, MetricWidth(app.skinMetrics->shortcutCaptionWidth), 14,
-             app.shortcutEnabled ? ImageDC<120>() : ImageDC<121>());
+        SkinnedShortcutCaption(dc);
     else
-        PlainCaption(dc, {9, 1}, app.shortcutEnabled, true, shortcutText);
+        PlainCaption(dc, shortcutCaption.text, app.shortcutEnabled, true, shortcutText);
 }
 
 void RepaintTaskbarCaption() {
@@ -249,10 +262,9 @@ void RepaintTaskbarCaption() {
     RECT square = taskbarSquareInWindow;
     DrawFrameControl(dc, &square, DFC_BUTTON, DFCS_BUTTONCHECK | (app.taskbarEnabled ? DFCS_CHECKED : 0));
     if (app.skinModule)
-        Copy(dc, 6, 87, MetricWidth(app.skinMetrics->taskbarCaptionWidth), 14,
-             app.taskbarEnabled ? ImageDC<128>() : ImageDC<129>());
+        SkinnedTaskbarCaption(dc);
     else
-        PlainCaption(dc, {9, 86}, app.taskbarEnabled, true, taskbarText);
+        PlainCaption(dc, taskbarCaption.text, app.taskbarEnabled, true, taskbarText);
 }
 
 void DrawClickedCheckBox(HWND button, bool checked) {
