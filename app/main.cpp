@@ -331,9 +331,7 @@ int VitreaMain(HINSTANCE instance) {
         MessageBoxW(nullptr, L"Vitrea is only supported on Windows 2000 and Windows XP", L"Vitrea", MB_OK);
         return 0;
     }
-    HMODULE user32 = GetModuleHandleW(L"User32.dll");
-    app.setLayeredWindowAttributes = ProcAddress<SetLayeredWindowAttributesFn>(user32, "SetLayeredWindowAttributes");
-    app.updateLayeredWindow = ProcAddress<UpdateLayeredWindowFn>(user32, "UpdateLayeredWindow");
+    FindLayeredFunctions();
     app.isXP = version.dwMinorVersion != 0;
 
     if (!BecomeTheOnlyInstance()) {

@@ -9,6 +9,7 @@ struct MenuTrackState;
 struct SkinMetrics;
 
 using SetLayeredWindowAttributesFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
+using GetLayeredWindowAttributesFn = BOOL(WINAPI*)(HWND, COLORREF*, BYTE*, DWORD*);
 using UpdateLayeredWindowFn = BOOL(WINAPI*)(HWND, HDC, POINT*, SIZE*, HDC, POINT*, COLORREF, BLENDFUNCTION*,
                                             DWORD);
 
@@ -24,6 +25,7 @@ template <typename Function> Function ProcAddress(HMODULE module, const char* na
 struct AppState {
     SetLayeredWindowAttributesFn setLayeredWindowAttributes;
     UpdateLayeredWindowFn updateLayeredWindow;
+    GetLayeredWindowAttributesFn getLayeredWindowAttributes; // XP on; null on Windows 2000
     WindowAlphaEntry* alphaTableHead;
     MenuTrackState* menuTrack;
     HWND pressedButton;

@@ -5,22 +5,31 @@
 #include "core/protocol.h"
 
 namespace {
+// The alpha a marked window shows now, which the system tells where it can; else the one its mark carries.
 BOOL CALLBACK AdoptMarked(HWND window, LPARAM) {
     int alpha = TakeOverMark(window, app.alphaMark, WS_EX_LAYERED);
+    BYTE shown = 0;
+    DWORD flags = 0;
+    if (alpha >= 0 && app.getLayeredWindowAttributes &&
+        app.getLayeredWindowAttributes(window, nullptr, &shown, &flags) && (flags & LWA_ALPHA))
+        alpha = shown;
     if (alpha >= 0) AlphaTableSet(window, static_cast<BYTE>(alpha));
     return TRUE;
 }
 } // namespace
 
-// Every recorded window carries the alpha mark, so that what this program changed outlives it.
+// Every recorded window carries the alpha mark, so that what this program changed outlives it. Writing a
+// property of another program's window costs as much as a change of alpha itself, so the mark is written
+// once, when the window is recorded, wherever the system can tell a later Vitrea the alpha it shows.
 void AlphaTableSet(HWND window, BYTE alpha) {
     WindowAlphaEntry** link = &app.alphaTableHead;
     while (*link && (*link)->window != window) link = &(*link)->next;
-    if (*link)
+    bool known = *link != nullptr;
+    if (known)
         (*link)->alpha = alpha;
     else if (!(*link = new (std::nothrow) WindowAlphaEntry{window, alpha, nullptr}))
         return; // out of memory the window is simply not recorded: the tail link stays null
-    SetPropW(window, MAKEINTATOM(app.alphaMark), MarkValue(alpha));
+    if (!known || !app.getLayeredWindowAttributes) SetPropW(window, MAKEINTATOM(app.alphaMark), MarkValue(alpha));
 }
 
 void AlphaTableAdopt() { EnumWindows(AdoptMarked, 0); }

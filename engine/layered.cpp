@@ -109,6 +109,13 @@ RECT ClipToScreen(const RECT& window, int screenWidth, int screenHeight) {
 }
 } // namespace
 
+void FindLayeredFunctions() {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    app.setLayeredWindowAttributes = ProcAddress<SetLayeredWindowAttributesFn>(user32, "SetLayeredWindowAttributes");
+    app.updateLayeredWindow = ProcAddress<UpdateLayeredWindowFn>(user32, "UpdateLayeredWindow");
+    app.getLayeredWindowAttributes = ProcAddress<GetLayeredWindowAttributesFn>(user32, "GetLayeredWindowAttributes");
+}
+
 bool SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // The window's thread costs a look-up in the system each time, so it is only read while some thread is
     // known to have let a message time out, or once a message has.

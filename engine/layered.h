@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+// Looks up the layering functions user32 has (Windows 2000 lacks GetLayeredWindowAttributes).
+void FindLayeredFunctions();
 // False when the window's program did not take the style change in time: nothing was applied then.
 bool ApplyWindowAlpha(HWND window, BYTE alpha);
 void RemoveWindowAlpha(HWND window);

@@ -61,17 +61,17 @@ bool IsI386Module(HMODULE module) {
     return headers.Signature == IMAGE_NT_SIGNATURE && headers.FileHeader.Machine == IMAGE_FILE_MACHINE_I386;
 }
 
-// A bitmap resource whose header, colour table and pixels all lie inside the resource, so that loading it
-// never makes the system read past its end.
-bool BitmapFits(const ResourceBytes& bytes) {
+// Where the pixels of a bitmap resource start, when its header, colour table and pixels all lie inside the
+// resource, so that making the image never makes the system read past its end; else 0.
+DWORD PixelsOffset(const ResourceBytes& bytes) {
     BITMAPINFOHEADER header;
-    if (!bytes.data || bytes.size < sizeof header) return false;
+    if (!bytes.data || bytes.size < sizeof header) return 0;
     CopyMemory(&header, bytes.data, sizeof header);
-    if (header.biSize < sizeof header || header.biSize > bytes.size || header.biPlanes != 1) return false;
+    if (header.biSize < sizeof header || header.biSize > bytes.size || header.biPlanes != 1) return 0;
     LONGLONG width = header.biWidth, height = header.biHeight < 0 ? -LONGLONG{header.biHeight} : header.biHeight;
-    if (width < 1 || width > largestImageSide || height < 1 || height > largestImageSide) return false;
+    if (width < 1 || width > largestImageSide || height < 1 || height > largestImageSide) return 0;
     int bits = header.biBitCount;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return 0;
     ULONGLONG colours = header.biClrUsed;
     if (bits <= 8 && (colours == 0 || colours > (1u << bits))) colours = 1u << bits;
     if (header.biCompression == BI_BITFIELDS && header.biSize == sizeof header) colours += 3;
@@ -81,8 +81,9 @@ bool BitmapFits(const ResourceBytes& bytes) {
     else if ((header.biCompression == BI_RLE8 && bits == 8) || (header.biCompression == BI_RLE4 && bits == 4))
         pixels = header.biSizeImage ? header.biSizeImage : ~0ull >> 1;
     else
-        return false;
-    return header.biSize + colours * sizeof(RGBQUAD) + pixels <= bytes.size;
+        return 0;
+    ULONGLONG offset = header.biSize + colours * sizeof(RGBQUAD);
+    return offset + pixels <= bytes.size ? static_cast<DWORD>(offset) : 0;
 }
 
 // The bitmap every memory DC starts with: taking an image out of its DC selects this back.
@@ -176,12 +177,22 @@ SkinCheck LoadSkin(const WCHAR* name) {
     else if (record.size < sizeof(SkinMetrics))
         check.fault = SkinFault::badRecord;
     std::array<HBITMAP, imageSlotCount> images = {};
+    // Colour images are made as LoadBitmap makes them, screen-compatible, but from the bytes already checked
+    // and with one screen DC for all of them instead of one each; one-bit images may come out monochrome
+    // from LoadBitmap, so it still makes those.
+    HDC screen = GetDC(nullptr);
     for (int slot = 0; check && slot < imageSlotCount; ++slot) {
         WORD id = imageSlotIds[slot];
-        if (!BitmapFits(FindBytes(module, id, MAKEINTRESOURCEW(2))) || // RT_BITMAP
-            !(images[slot] = LoadBitmapW(module, MAKEINTRESOURCEW(id))))
-            check = {SkinFault::badBitmap, id};
+        ResourceBytes bytes = FindBytes(module, id, MAKEINTRESOURCEW(2)); // RT_BITMAP
+        DWORD pixels = PixelsOffset(bytes);
+        const auto* info = reinterpret_cast<const BITMAPINFO*>(bytes.data);
+        if (pixels && info->bmiHeader.biBitCount == 1)
+            images[slot] = LoadBitmapW(module, MAKEINTRESOURCEW(id));
+        else if (pixels)
+            images[slot] = CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, bytes.data + pixels, info, DIB_RGB_COLORS);
+        if (!images[slot]) check = {SkinFault::badBitmap, id};
     }
+    ReleaseDC(nullptr, screen);
     if (!check) {
         for (HBITMAP image : images)
             if (image) DeleteObject(image);
@@ -220,13 +231,14 @@ void UnloadSkin() {
 }
 
 void RefreshWindowLook() {
-    RedrawWindow(app.mainWindow, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
-    // Passing the focus through the trackbar makes it rebuild its look; a disabled one cannot take it.
+    // Passing the focus through the trackbar makes it rebuild its look; a disabled one cannot take it. It goes
+    // first, so that the one repaint below draws the trackbar too, instead of a second after it.
     EnableWindow(app.alphaSlider, TRUE);
     SetFocus(app.alphaSlider);
     SetFocus(app.mainWindow);
     if (!app.taskbarEnabled) EnableWindow(app.alphaSlider, FALSE);
+    RedrawWindow(app.mainWindow, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 void SwitchSkin(const WCHAR* name) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include "app/main.h"
 #include "app/settings.h"
+#include "engine/layered.h"
 #include "support/test_support.h"
 
 // Builds the settings window inside the test process from a clean settings key (or from values a test
@@ -24,9 +25,7 @@ protected:
     // The window plus what start-up looks up for the transparency engine, on a system that reports XP.
     void StartEngine() {
         Start();
-        HMODULE user32 = GetModuleHandleW(L"user32.dll");
-        app.setLayeredWindowAttributes = ProcAddress<SetLayeredWindowAttributesFn>(user32, "SetLayeredWindowAttributes");
-        app.updateLayeredWindow = ProcAddress<UpdateLayeredWindowFn>(user32, "UpdateLayeredWindow");
+        FindLayeredFunctions();
         app.isXP = true;
     }
     static LRESULT Setting(WPARAM code, LPARAM value) {

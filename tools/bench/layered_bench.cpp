@@ -201,9 +201,7 @@ int main(int argc, char** argv) {
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExW(&version);
     CreateSettingsWindow(GetModuleHandleW(nullptr));
-    HMODULE user32 = GetModuleHandleW(L"User32.dll");
-    app.setLayeredWindowAttributes = ProcAddress<SetLayeredWindowAttributesFn>(user32, "SetLayeredWindowAttributes");
-    app.updateLayeredWindow = ProcAddress<UpdateLayeredWindowFn>(user32, "UpdateLayeredWindow");
+    FindLayeredFunctions();
     app.isXP = version.dwMinorVersion != 0;
     SetHooks hooks = {};
     hooks.mainWindow = app.mainWindow;
