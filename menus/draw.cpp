@@ -60,7 +60,6 @@ bool IsOn(const MarkRule& rule) {
     return false;
 }
 
-constexpr int separatorHeight = 9;
 constexpr COLORREF grey = RGB(0x80, 0x80, 0x80), white = RGB(0xFF, 0xFF, 0xFF);
 
 bool IsPressed(UINT id, const DRAWITEMSTRUCT& item) {
@@ -174,7 +173,7 @@ POINT InactiveCopyOrigin(const RECT& row) {
 bool MeasureRow(MEASUREITEMSTRUCT& item) {
     if (item.itemID == idSeparator) {
         item.itemWidth = 0;
-        item.itemHeight = separatorHeight;
+        item.itemHeight = menuSeparatorHeight;
         return true;
     }
     SIZE extent = CaptionExtent(CaptionOf(item.itemData));

@@ -40,6 +40,7 @@ RowLookup LocateSelectedRow(const MenuTrackState& track, RowLocation& location);
 
 // The height of every row but the separators: the rows are measured with it and the record keeps it.
 inline int MenuRowHeight() { return GetSystemMetrics(SM_CYMENUCHECK) + 4; }
+constexpr int menuSeparatorHeight = 9;
 // A row's rectangle inside its menu window, taken from the system: the border may lie inside the client area.
 bool RowRectInWindow(HWND window, HMENU menu, int position, RECT& row);
 // The check box or radio square of a row, from the row's rectangle.

@@ -3,6 +3,7 @@
 // window's controls and the windows the commands open.
 #include <gtest/gtest.h>
 #include "support/e2e_support.h"
+#include "support/menu_rows.h"
 #include "support/skin_files.h"
 #include "support/probe_target.h"
 #include <psapi.h>
@@ -18,6 +19,8 @@ constexpr WCHAR runKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 // Rows ('r') and separators ('s') of each menu, top to bottom.
 constexpr char trayRows[] = "rrsrr", shortcutRows[] = "rrrsrrrsrr", taskbarRows[] = "rsrrrrr",
                optionsRows[] = "rrrsrrsrrr";
+static_assert(RowsAre(trayRows, MenuTree::tray, 's') && RowsAre(shortcutRows, MenuTree::shortcut, 's') &&
+              RowsAre(taskbarRows, MenuTree::taskbar, 's') && RowsAre(optionsRows, MenuTree::options, 's'));
 // The runtime draws a menu's border inside its client area: rows start this far in.
 constexpr int menuInset = 3;
 
@@ -34,10 +37,9 @@ struct MenuRow {
         ClientToScreen(menu, &origin);
         RECT client = {};
         GetClientRect(menu, &client);
-        int rowHeight = GetSystemMetrics(SM_CYMENUCHECK) + 4;
         int top = origin.y;
-        for (int i = 0; i < position; ++i) top += rows[i] == 's' ? 9 : rowHeight;
-        return {origin.x, top, origin.x + client.right - 2 * menuInset, top + rowHeight};
+        for (int i = 0; i < position; ++i) top += RowHeightOf(rows, i, 's');
+        return {origin.x, top, origin.x + client.right - 2 * menuInset, top + MenuRowHeight()};
     }
     // The middle of the row's check box or radio, where the mark shows.
     BoxInside Mark() const {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include "support/e2e_support.h"
+#include "support/menu_rows.h"
 
 namespace {
 
@@ -16,12 +17,12 @@ constexpr char trayRows[] = "ii-ii";
 constexpr char shortcutRows[] = "iii-iii-ii";
 constexpr char taskbarRows[] = "i-iiiii";
 constexpr char optionsRows[] = "iii-ii-iii";
-
-int RowHeight() { return GetSystemMetrics(SM_CYMENUCHECK) + 4; }
+static_assert(RowsAre(trayRows, MenuTree::tray, '-') && RowsAre(shortcutRows, MenuTree::shortcut, '-') &&
+              RowsAre(taskbarRows, MenuTree::taskbar, '-') && RowsAre(optionsRows, MenuTree::options, '-'));
 
 int RowsHeight(const char* rows, size_t count) {
     int height = 0;
-    for (size_t i = 0; i < count && rows[i]; ++i) height += rows[i] == '-' ? 9 : RowHeight();
+    for (size_t i = 0; i < count && rows[i]; ++i) height += RowHeightOf(rows, i, '-');
     return height;
 }
 
@@ -34,7 +35,7 @@ RECT RowOnScreen(HWND menu, const char* rows, int index) {
     ClientToScreen(menu, &origin);
     int inset = (client.bottom - RowsHeight(rows, strlen(rows))) / 2;
     int top = origin.y + inset + RowsHeight(rows, index);
-    return {origin.x + inset, top, origin.x + client.right - inset, top + (rows[index] == '-' ? 9 : RowHeight())};
+    return {origin.x + inset, top, origin.x + client.right - inset, top + RowHeightOf(rows, index, '-')};
 }
 
 RECT MarkOnScreen(HWND menu, const char* rows, int index) {

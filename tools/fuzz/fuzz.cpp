@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 #include "app/main.h"
+#include "tests/support/menu_rows.h"
 #include "app/settings.h"
 #include "tools/bench/timing.h"
 #include "tests/support/x_input.h"
@@ -608,14 +609,13 @@ bool OpenMenuOnce(HWND vitrea, DWORD pid, MenuRoad road, DWORD timeoutMs) {
 // A row of the open options menu on screen, from its menu window and the rows' heights (items and
 // separators, top to bottom); the frame is whatever the client area leaves around the rows.
 constexpr char optionsRows[] = "iii-ii-iii";
-constexpr int separatorHeight = 9;
+static_assert(RowsAre(optionsRows, MenuTree::options, '-'));
 enum OptionsRow { aboutRow = 1, skinlessRow = 7, eddyRow = 8, pewterRow = 9 };
 
 POINT OptionsRowCentre(HWND menu, int index) {
-    int item = GetSystemMetrics(SM_CYMENUCHECK) + 4;
     auto height = [&](int rows) {
         int total = 0;
-        for (int i = 0; i < rows; ++i) total += optionsRows[i] == '-' ? separatorHeight : item;
+        for (int i = 0; i < rows; ++i) total += RowHeightOf(optionsRows, i, '-');
         return total;
     };
     RECT client = {};
@@ -623,7 +623,7 @@ POINT OptionsRowCentre(HWND menu, int index) {
     POINT origin = {0, 0};
     ClientToScreen(menu, &origin);
     int inset = (client.bottom - height(static_cast<int>(sizeof optionsRows - 1))) / 2;
-    return {origin.x + client.right / 2, origin.y + inset + height(index) + item / 2};
+    return {origin.x + client.right / 2, origin.y + inset + height(index) + MenuRowHeight() / 2};
 }
 
 // The pointer onto a row of the open options menu, which selects it (the row shows highlighted), then a
