@@ -103,6 +103,18 @@ __declspec(dllexport) DWORD WINAPI NewBrushColour(LPVOID) {
     return CLR_INVALID;
 }
 
+// The runtime keeps the device contexts it lends to windows (each with its visible region) in a cache of up to
+// 64, and takes a new one, kept from then on, whenever none is free that is blank or was lent to the same window:
+// which happens at moments no one chooses. Filled to its bound before the first figure, the cache no longer
+// grows; a context never given back still takes one more each time.
+__declspec(dllexport) DWORD WINAPI FillDcCache(LPVOID count) {
+    std::vector<HDC> held;
+    for (UINT_PTR i = 0; i < reinterpret_cast<UINT_PTR>(count); ++i)
+        if (HDC dc = GetDC(nullptr)) held.push_back(dc);
+    for (HDC dc : held) ReleaseDC(nullptr, dc);
+    return static_cast<DWORD>(held.size());
+}
+
 // Windows of this process (top-level, child and message-only) plus its menus.
 __declspec(dllexport) DWORD WINAPI UserObjects(LPVOID) { return CountWindows() + CountMenus(); }
 

@@ -35,6 +35,7 @@ namespace {
 constexpr WCHAR settingsKey[] = L"Software\\Tarnwick Software\\Vitrea";
 constexpr WCHAR runKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr DWORD answerWait = 5000; // a message not answered in this time counts as unanswered
+constexpr UINT_PTR dcCacheBound = 64; // the device contexts the runtime's cache lends to windows at the most
 constexpr DWORD answerGoalMs = 1000;
 
 // ---- a small, fully determined random source: the seed alone decides the stream
@@ -1128,6 +1129,7 @@ int RunLoad(const std::wstring& vitreaExe, long count) {
     for (long i = 0; ok && i < 4; ++i) OneMenuOpening(load, i);
     if (ok) SkinSwitches(load, 3);
     if (ok) OneAboutWindow(load, -1);
+    if (ok) inside.Call("FillDcCache", dcCacheBound);
     if (ok) {
         LoadPart(load, "menu openings", count, [&] {
             for (long i = 0; i < count; ++i) {
@@ -1261,6 +1263,7 @@ int wmain(int argc, wchar_t** argv) {
         if (!before.handles && run.figures.sent >= warmUp) {
             startSkin = StoredSkin();
             if (!ShowTooltip(run.vitrea, run.pid)) fprintf(stderr, "fuzz: the options button's tooltip never showed\n");
+            inside.Call("FillDcCache", dcCacheBound);
             Settle(run, vitreaProcess.dwProcessId);
             before = Measure(run.process, vitreaProcess.dwProcessId);
             gdiBefore = GdiTypesNow();
