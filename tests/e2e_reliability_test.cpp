@@ -303,6 +303,7 @@ TEST_F(Faults, NewerHooksRunInTheOlderLibraryOfProgramsThatRanThroughAnUpgrade) 
     ASSERT_TRUE(CopyFileW(Built().vitreaDll.c_str(), dll.c_str(), FALSE));
     ASSERT_TRUE(vitrea.Start(exe, L"", folder));
     ASSERT_TRUE(window = FindVitreaWindow(vitrea));
+    ASSERT_TRUE(WaitFor([&] { return TrayIconExists(window); })) << "start-up did not finish";
     for (HWND each : {target, closed}) {
         EXPECT_EQ(SetAlpha(each, 120), 0);
         EXPECT_TRUE(WaitFor([&] { return LayeredAlpha(each) == 120; }));
