@@ -118,8 +118,19 @@ class InMenuCommands : public ::testing::Test {
         return WaitForMenus(1);
     }
     HWND OpenOptionsMenu() {
-        ClickAt(CentreOf(ScreenRect(child(optionsButton))));
-        return WaitForMenus(1);
+        POINT at = CentreOf(ScreenRect(child(optionsButton)));
+        ClickAt(at);
+        HWND menu = WaitForMenus(1);
+        // What was in front and under the pointer tells a click that went astray from a menu that closed.
+        if (!menu)
+            ADD_FAILURE() << "no options menu; in front: " << ClassOf(GetForegroundWindow())
+                          << ", under the pointer: " << ClassOf(WindowFromPoint(at));
+        return menu;
+    }
+    static std::string ClassOf(HWND window) {
+        WCHAR name[64] = {};
+        GetClassNameW(window, name, 64);
+        return std::string(name, name + lstrlenW(name));
     }
     HWND OpenSubmenu(HWND tray, int position) {
         MenuRow{tray, trayRows, position}.Hover();
@@ -361,6 +372,13 @@ TEST_F(InMenuCommands, HelpOpensTheViewerFromTheProgramFolderAndRestoresIt) {
     ASSERT_TRUE(WaitFor([&] { return FindWindowW(L"HH Parent", L"Vitrea Help") != nullptr; }, 20000))
         << "no help viewer titled \"Vitrea Help\"";
     HWND viewer = FindWindowW(L"HH Parent", L"Vitrea Help");
+    // A viewer still starting up can take the activation back later, and close the menu clicked open next.
+    DWORD viewerProcess = 0;
+    GetWindowThreadProcessId(viewer, &viewerProcess);
+    if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, viewerProcess)) {
+        WaitForInputIdle(process, 10000);
+        CloseHandle(process);
+    }
     ShowWindowAsync(viewer, SW_MINIMIZE);
     ASSERT_TRUE(WaitFor([&] { return IsIconic(viewer) != FALSE; }, 5000));
     chooseHelp();
