@@ -1233,6 +1233,7 @@ int wmain(int argc, wchar_t** argv) {
         settings.Restore();
         return 2;
     }
+    fprintf(stderr, "fuzz: Vitrea and the windows it is sent messages about are up\n");
     run.victims = victims.windows;
     run.handles = run.victims;
     for (HWND w : {foreign, run.vitrea, GetDesktopWindow(), FindWindowW(L"Shell_TrayWnd", nullptr),
@@ -1279,7 +1280,11 @@ int wmain(int argc, wchar_t** argv) {
             tenths.push_back(PrivateBytes(run.process));
         if (realEvery > 0 && run.figures.sent >= nextReal) {
             nextReal = run.figures.sent + realEvery;
-            if (random.Below(2))
+            // Named as it starts: a run cut short by a time-out then tells which real step it was in.
+            bool menu = random.Below(2);
+            fprintf(stderr, "fuzz: real %s at %ld messages, %.0f s\n", menu ? "menu" : "chord", run.figures.sent,
+                    (NowMs() - started) / 1000);
+            if (menu)
                 MenuInStream(run, random);
             else
                 ChordInStream(run, random);
