@@ -56,7 +56,7 @@ class Controls : public ::testing::Test {
 protected:
     void SetUp() override { EndAllVitreas(); }
     void TearDown() override {
-        RunUnix(L"/usr/bin/xset r rate 660 25"); // the X server's usual repeat
+        RunHost(L"/usr/bin/xset r rate 660 25"); // the X server's usual repeat
         EndAllVitreas();
     }
 
@@ -225,7 +225,7 @@ TEST_F(Controls, ArrowKeysOnTheTrackbarStepTheAlphaAndEachWriteIsCounted) {
     ASSERT_TRUE(WaitFor([&] { return FocusOf(window) == controls[focusSlider]; }, 5000));
 
     int writes = 0;
-    RunUnix(L"/bin/sh -c \"xset r rate 400 1; xdotool keydown Right\"");
+    RunHost(L"xset r rate 400 1; xdotool keydown Right");
     for (int step = 1; step <= 10; ++step) {
         bool seen = WaitFor([&] { return StoredAlpha() == 144 - step; }, 5000);
         EXPECT_TRUE(seen) << "step " << step << ": stored " << StoredAlpha();
@@ -233,7 +233,7 @@ TEST_F(Controls, ArrowKeysOnTheTrackbarStepTheAlphaAndEachWriteIsCounted) {
     }
     constexpr BYTE untouched = 100;
     WriteByteValue(L"Taskbar Transparency Alpha", untouched);
-    RunUnix(L"/bin/sh -c \"xdotool keyup Right; xset r rate 660 25\"");
+    RunHost(L"xdotool keyup Right; xset r rate 660 25");
     if (WaitFor([&] { return StoredAlpha() != untouched; }, 5000)) ++writes;
     EXPECT_EQ(StoredAlpha(), 134) << "a step more or less than ten";
     EXPECT_EQ(writes, 11);

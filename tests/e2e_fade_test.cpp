@@ -81,7 +81,7 @@ protected:
 
 
 TEST_F(TaskbarEndToEnd, HoverFadesTheTaskbarToOpaqueAndBackToTheChosenAlpha) {
-    RunUnix(L"/usr/bin/xdotool mousemove 512 300"); // keep the real mouse off the taskbar
+    Xdotool(L"mousemove 512 300"); // keep the real mouse off the taskbar
     // The slowest speed: the watcher sees several steps even on a busy machine.
     StartWith(0x03, 120); // on, fade-in on, 400 ms
     ASSERT_TRUE(window);

@@ -343,8 +343,7 @@ TEST_F(Hook, TaskbarFadesInUnderTheMouseAndBackAsItLeaves) {
 void SignalVitrea(const char* signal) {
     std::wstring pattern = L"^";
     for (WCHAR ch : Built().vitreaExe) pattern += iswalnum(ch) ? std::wstring(1, ch) : std::wstring(L".");
-    RunUnix(L"/bin/sh -c \"kill -" + std::wstring(signal, signal + strlen(signal)) + L" $(pgrep -f '" + pattern +
-            L"$')\"");
+    RunHost(L"kill -" + std::wstring(signal, signal + strlen(signal)) + L" $(pgrep -f '" + pattern + L"$')");
 }
 
 TEST_F(Hook, AStoppedVitreaDoesNotKeepTypingFrozen) {

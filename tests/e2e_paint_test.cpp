@@ -89,15 +89,14 @@ int ThumbShownAt(HWND slider, const SkinImage& thumb) {
 
 void Mouse(HWND window, POINT client, const std::wstring& action) {
     ClientToScreen(window, &client);
-    RunUnix(L"/usr/bin/xdotool mousemove " + std::to_wstring(client.x) + L" " + std::to_wstring(client.y) + L" " +
-            action);
+    Xdotool(L"mousemove " + std::to_wstring(client.x) + L" " + std::to_wstring(client.y) + L" " + action);
 }
 
 class Painting : public ::testing::Test {
   protected:
     void SetUp() override { EndAllVitreas(); }
     void TearDown() override {
-        RunUnix(L"/usr/bin/xdotool mouseup 1");
+        Xdotool(L"mouseup 1");
         EndAllVitreas();
     }
     // A member, so that TearDown closes the program (which gives the taskbar back) before it is ended.
@@ -202,14 +201,14 @@ TEST_F(Painting, SkinnedFaceShowsTheSkinsImagesAndHeldButtons) {
     auto boxInside = [&] { return OnScreen(shortcutButton, 4, 4, 7, 7); };
     Mouse(shortcutButton, {7, 7}, L"mousedown 1");
     EXPECT_TRUE(WaitFor([&] { return Count(boxInside(), white) == 0; })) << "the box is drawn pushed";
-    RunUnix(L"/usr/bin/xdotool mouseup 1");
+    Xdotool(L"mouseup 1");
     EXPECT_TRUE(WaitFor([&] { return Count(boxInside(), white) > 10; })) << "and unpushed after the release";
 
     Mouse(optionsButton, {42, 23}, L"mousedown 1");
     // Only the rows above the pointer: the button's tooltip may come up below it.
     EXPECT_TRUE(WaitFor([&] { return Shows(window, held, 277, 4, 84, 16); })) << "image 102 while held";
     Mouse(window, {150, 60}, L"");
-    RunUnix(L"/usr/bin/xdotool mouseup 1"); // released away from the button: no command
+    Xdotool(L"mouseup 1"); // released away from the button: no command
     EXPECT_TRUE(WaitFor([&] { return Shows(window, face, 277, 4, 84, 16); })) << "image 101 again";
 }
 } // namespace

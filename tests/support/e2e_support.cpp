@@ -127,7 +127,7 @@ bool Answers(HWND window, UINT waitMs) {
 
 bool EscapeMenus(DWORD pid) {
     for (int attempt = 0; attempt < 5; ++attempt) {
-        RunUnix(L"/usr/bin/xdotool key Escape");
+        Xdotool(L"key Escape");
         if (WaitFor([&] { return VisibleMenus(pid).empty(); }, 2000)) return true;
         // A menu opened by a message from another program may not hold the keyboard: its owner's default
         // handling of WM_CANCELMODE ends it all the same.
@@ -220,10 +220,13 @@ void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version) {
     WriteValue(L"Version", REG_SZ, version, (lstrlenW(version) + 1) * sizeof(WCHAR), key.c_str());
 }
 
-void Xdotool(const std::wstring& arguments) {
-    std::wstring done = StartXdotool(arguments);
-    if (!WaitFor([&] { return XdotoolFinished(done); }, 20000)) ADD_FAILURE() << "xdotool did not finish";
+void RunHost(const std::wstring& command) {
+    std::wstring done = StartHostCommand(command);
+    if (!WaitFor([&] { return XdotoolFinished(done); }, 20000))
+        ADD_FAILURE() << "did not finish: " << std::string(command.begin(), command.end());
 }
+
+void Xdotool(const std::wstring& arguments) { RunHost(L"/usr/bin/xdotool " + arguments); }
 
 void MoveTo(POINT at) {
     Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y));

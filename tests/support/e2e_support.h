@@ -67,13 +67,14 @@ Balloon ShownBalloon();
 bool KeepBalloonTitles();
 // Waits for the balloon that says why a skin was refused, and checks its title.
 Balloon WaitForRefusal(const std::wstring& skin, const std::wstring& reason);
-// Runs a Linux program (xdotool) from inside the runtime and waits for it.
+// Starts a Linux program from inside the runtime, which returns at once: the caller waits for its effect.
 DWORD RunUnix(const std::wstring& commandLine);
+// Runs a shell command line on the host (no double quotes in it) and waits until it has finished.
+void RunHost(const std::wstring& command);
 // Forces the Windows version that the runtime reports to one program ("win7", "win2k"); empty clears it.
 void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version);
 
-// Real input through the X server. The runtime hands the command over and returns at once, with no exit code
-// to read: callers wait for what the input should have caused.
+// Real input through the X server, each call over (its input delivered to the X server) when it returns.
 void Xdotool(const std::wstring& arguments);
 void MoveTo(POINT at);
 void ClickAt(POINT at, const std::wstring& clicks = L"click 1");

@@ -1,17 +1,18 @@
 #pragma once
 // Real input through the X server, as a mouse and a keyboard give it, for the end-to-end tests and the fuzzer.
 // The runtime starts a Linux program and returns at once, with no exit code to read: a file the shell leaves
-// once xdotool has finished tells that its input is in, and keeps two runs from mixing theirs.
+// once the command has finished tells that its input is in. Input still on its way when the next step (or the
+// next test) begins would land in the middle of it.
 #include <windows.h>
 #include <string>
 
-// Starts xdotool with `arguments`; returns the file (a Windows path) that appears once it has finished, or
-// nothing when it did not start.
-inline std::wstring StartXdotool(const std::wstring& arguments) {
+// Starts a shell command line on the host (no double quotes in it); returns the file (a Windows path) that
+// appears once it has finished, or nothing when it did not start.
+inline std::wstring StartHostCommand(const std::wstring& command) {
     static LONG runs = 0;
-    std::wstring done = L"/tmp/vitrea-xdotool-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+    std::wstring done = L"/tmp/vitrea-host-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                         std::to_wstring(InterlockedIncrement(&runs));
-    std::wstring line = L"/bin/sh -c \"/usr/bin/xdotool " + arguments + L"; : > " + done + L"\"";
+    std::wstring line = L"/bin/sh -c \"" + command + L"; : > " + done + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -24,7 +25,11 @@ inline std::wstring StartXdotool(const std::wstring& arguments) {
     return L"Z:" + done;
 }
 
-// True, and the file removed, once the xdotool started with it has finished.
+inline std::wstring StartXdotool(const std::wstring& arguments) {
+    return StartHostCommand(L"/usr/bin/xdotool " + arguments);
+}
+
+// True, and the file removed, once the command started with it has finished.
 inline bool XdotoolFinished(const std::wstring& done) {
     if (done.empty() || GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
     DeleteFileW(done.c_str());
