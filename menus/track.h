@@ -8,10 +8,9 @@ struct MenuLevel {
     HMENU menu;
 };
 
-// The open menus, from just before a menu is tracked until its outermost window goes away. Its form is fixed
-// by agreement, nine 32-bit fields in this order with the row height last, though no code reads it by offset:
-// the hook library only reports through APPMSG_MENUTRACK, and the program takes the row height from
-// MenuRowHeight.
+// The open menus, from just before a menu is tracked until its outermost window goes away. Its form stays
+// fixed, nine 32-bit fields in this order with the row height last, though no code reads it by offset: the
+// hook library only reports through APPMSG_MENUTRACK, and the program takes the row height from MenuRowHeight.
 struct MenuTrackState {
     std::array<MenuLevel, 3> levels; // outermost first
     LONG selectedItem;               // id of the last selected row, or its position when it opens a submenu
