@@ -2,6 +2,7 @@
 // installer over a running Vitrea, and the portable zip unpacked into an awkward folder and run from there.
 #include <gtest/gtest.h>
 #include "support/e2e_support.h"
+#include "support/x_input.h"
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <algorithm>
@@ -199,7 +200,7 @@ protected:
                             L"/tests/package/host_run.sh\" \"" + HostPath(work) + L"/host" + std::to_wstring(runs) +
                             L".txt\"";
         for (const std::wstring& argument : command) line += L" \"" + argument + L"\"";
-        RunUnix(line);
+        EXPECT_TRUE(StartHostProgram(line));
         if (!WaitFor([&] { return Exists(result); }, 60000)) return -1;
         std::string output = Contents(result);
         size_t at = output.rfind("exit ");

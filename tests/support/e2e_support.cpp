@@ -60,10 +60,18 @@ WindowRefuser::~WindowRefuser() {
 
 Process::~Process() {
     if (!info.hProcess) return;
-    if (Running()) {
-        TerminateProcess(info.hProcess, 99);
-        WaitForSingleObject(info.hProcess, 5000);
+    // A handle closed behind this object's back would leave the program running, and its open output would
+    // keep the test's runner waiting long after the test: say so, and end it by its id.
+    DWORD state = WaitForSingleObject(info.hProcess, 0);
+    if (state == WAIT_FAILED || (state == WAIT_TIMEOUT && !TerminateProcess(info.hProcess, 99))) {
+        ADD_FAILURE() << "program " << info.dwProcessId << " cannot be ended: error " << GetLastError();
+        if (HANDLE again = OpenProcess(PROCESS_TERMINATE, FALSE, info.dwProcessId)) {
+            TerminateProcess(again, 99);
+            CloseHandle(again);
+        }
+        return;
     }
+    WaitForSingleObject(info.hProcess, 5000);
     CloseHandle(info.hProcess);
     CloseHandle(info.hThread);
 }
@@ -200,15 +208,6 @@ Balloon WaitForRefusal(const std::wstring& skin, const std::wstring& reason) {
         << "the balloon says \"" << std::string(balloon.text.begin(), balloon.text.end()) << "\"";
     EXPECT_EQ(balloon.title, L"Skin not used");
     return balloon;
-}
-
-DWORD RunUnix(const std::wstring& commandLine) {
-    Process process;
-    std::wstring line = commandLine;
-    STARTUPINFOW startup = {sizeof startup};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process.info))
-        return static_cast<DWORD>(-1);
-    return process.Wait(20000);
 }
 
 void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version) {

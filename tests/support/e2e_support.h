@@ -67,8 +67,6 @@ Balloon ShownBalloon();
 bool KeepBalloonTitles();
 // Waits for the balloon that says why a skin was refused, and checks its title.
 Balloon WaitForRefusal(const std::wstring& skin, const std::wstring& reason);
-// Starts a Linux program from inside the runtime, which returns at once: the caller waits for its effect.
-DWORD RunUnix(const std::wstring& commandLine);
 // Runs a shell command line on the host (no double quotes in it) and waits until it has finished.
 void RunHost(const std::wstring& command);
 // Forces the Windows version that the runtime reports to one program ("win7", "win2k"); empty clears it.
