@@ -29,7 +29,7 @@ struct AppState {
     WindowAlphaEntry* alphaTableHead;
     MenuTrackState* menuTrack;
     HWND pressedButton;
-    bool buttonHoverTracking;
+    HWND buttonHoverTracking; // the check button lit under the mouse, whose leave is awaited
     HWND mainWindow;
     HWND firstKeyCombo;
     HWND secondKeyCombo;

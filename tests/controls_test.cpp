@@ -239,7 +239,7 @@ TEST_F(Controls, HoverLightsTheButtonLabelOnlyInTheSkinnedLook) {
     EXPECT_TRUE(face() == plain) << "drawn in the plain look";
     ReleaseDC(app.shortcutButton, dc);
     PumpMessages(200);
-    EXPECT_FALSE(app.buttonHoverTracking);
+    EXPECT_EQ(app.buttonHoverTracking, nullptr);
 
     ASSERT_TRUE(LoadSkin(BuiltSkin(L"EddyMini").c_str()));
     constexpr UINT redrawAll = RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW;
@@ -249,7 +249,7 @@ TEST_F(Controls, HoverLightsTheButtonLabelOnlyInTheSkinnedLook) {
     ASSERT_FALSE(Shows(app.taskbarButton, 166, checked)) << "the two labels cannot be told apart";
     move(app.taskbarButton);
     EXPECT_TRUE(Shows(app.taskbarButton, 166, checked));
-    EXPECT_TRUE(app.buttonHoverTracking);
+    EXPECT_EQ(app.buttonHoverTracking, app.taskbarButton);
     // A second move inside the same visit draws nothing over this mark.
     dc = GetDC(app.taskbarButton);
     SetPixel(dc, 20, 7, RGB(1, 2, 3));

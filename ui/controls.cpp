@@ -107,24 +107,31 @@ void DrawHover(HWND button, bool lit) {
     ReleaseDC(button, item.hDC);
 }
 
-// Only a cursor that is on the button now starts the hover: moves that reach a button holding the capture
-// from outside, or that come after the cursor has left, would light it with no leave to follow.
-void OnButtonMouseMove(HWND button) {
-    if (!app.skinModule || app.buttonHoverTracking) return;
-    POINT cursor;
-    GetCursorPos(&cursor);
-    if (WindowFromPoint(cursor) != button) return;
-    app.buttonHoverTracking = true;
-    DrawHover(button, true);
-    TRACKMOUSEEVENT track = {sizeof track, TME_LEAVE, button, 0};
-    _TrackMouseEvent(&track);
-}
-
 // A leave that arrives after a switch to the plain look draws nothing: there an ODA_FOCUS draw is an XOR
 // focus rectangle, which the leave would leave behind.
 void OnButtonMouseLeave(HWND button) {
-    app.buttonHoverTracking = false;
+    if (app.buttonHoverTracking != button) return;
+    app.buttonHoverTracking = nullptr;
     if (app.skinModule) DrawHover(button, false);
+}
+
+// Only a cursor that is on the button now starts the hover: moves that reach a button holding the capture
+// from outside, or that come after the cursor has left, would light it with no leave to follow. The other
+// button's leave may still be on its way, as the system notices a leave late (after a press dragged off a
+// button, later still): that button is drawn normal here, and its late leave finds it no longer tracked.
+void OnButtonMouseMove(HWND button) {
+    if (!app.skinModule || app.buttonHoverTracking == button) return;
+    POINT cursor;
+    GetCursorPos(&cursor);
+    if (WindowFromPoint(cursor) != button) return;
+    if (app.buttonHoverTracking) DrawHover(app.buttonHoverTracking, false);
+    app.buttonHoverTracking = button;
+    DrawHover(button, true);
+    TRACKMOUSEEVENT track = {sizeof track, TME_LEAVE, button, 0};
+    _TrackMouseEvent(&track);
+    // A cursor gone before the request was made leaves nothing tracked, and no leave would come.
+    TRACKMOUSEEVENT query = {sizeof query, TME_QUERY, nullptr, 0};
+    if (_TrackMouseEvent(&query) && query.hwndTrack != button) OnButtonMouseLeave(button);
 }
 
 LRESULT CALLBACK ComboProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
