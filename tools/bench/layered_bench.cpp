@@ -288,7 +288,7 @@ int main(int argc, char** argv) {
     }
     bool fast = row("apply to a window not yet layered", Median(apply), sum, 1.2);
     fast &= row("apply to an already layered window", Median(applyLayered), Median(bareLayered), 1.5);
-    row("  the message alone + the bare call", Median(messageAlone) + Median(bareLayered), Median(bareLayered), 0);
+    row("message alone + bare call, no engine", Median(messageAlone) + Median(bareLayered), Median(bareLayered), 0);
     row("removal", Median(removal), Median(bareRemoval), 0);
 
     Counts before = Measure();
