@@ -307,8 +307,9 @@ TEST_F(Controls, CheckButtonsLightUnderTheMouseOnlyInTheSkinnedLook) {
         HWND target = controls[hovers[i].control];
         RECT t = ScreenRect(target);
         Xdotool(L"mousemove " + At(t.left + 5, t.top + 7));
-        EXPECT_TRUE(WaitFor([&] { return LabelShows(target, L"EddyMini", hovers[i].lit) && (!i || normal(hovers[0])); }))
-            << "control " << hovers[i].control << " did not light alone";
+        auto lit = [&] { return LabelShows(target, L"EddyMini", hovers[i].lit); };
+        bool alone = WaitFor([&] { return lit() && (!i || normal(hovers[0])); });
+        EXPECT_TRUE(alone) << "control " << hovers[i].control << " did not light alone";
     }
     RECT t = ScreenRect(controls[focusShortcut]);
     Xdotool(L"mousemove " + At(t.left + 5, t.bottom + 40));

@@ -94,10 +94,8 @@ protected:
         EndAllVitreas();
         ParkPointer();
     }
-    // The pointer leaves the places where the window shows its controls, before and after each test. Once,
-    // after a test that left it inside the place where the window appears, a tray menu opened at that old
-    // place: the runtime learns that a window appeared under the pointer only when its program next reads its
-    // input, and if that comes after the test's next move, the system's cursor goes back there for a moment.
+    // The pointer leaves the place where the window appears, before and after each test: a window shown under
+    // it can pull the runtime's cursor back there for a moment, and a tray menu then opens at the old place.
     static void ParkPointer() {
         Xdotool(L"mousemove 5 5");
         WaitFor([] {

@@ -60,8 +60,7 @@ WindowRefuser::~WindowRefuser() {
 
 Process::~Process() {
     if (!info.hProcess) return;
-    // A handle closed behind this object's back would leave the program running, and its open output would
-    // keep the test's runner waiting long after the test: say so, and end it by its id.
+    // A handle closed behind this object's back leaves the program running, holding the runner: say so, end it.
     DWORD state = WaitForSingleObject(info.hProcess, 0);
     if (state == WAIT_FAILED || (state == WAIT_TIMEOUT && !TerminateProcess(info.hProcess, 99))) {
         ADD_FAILURE() << "program " << info.dwProcessId << " cannot be ended: error " << GetLastError();
