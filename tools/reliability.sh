@@ -52,7 +52,7 @@ wine "$B/layered_bench.exe" "${RELIABILITY_CYCLES:-10000}" 2>&1 | tr -d '\r' | t
     /^    [^ ]|^      [(]/ && p[2] != "step" {
         value = "bare " p[3]; if (p[4] ~ / ms$/) value = value ", engine " p[4]
         print "ROW|speed|apply step: " p[2] "|" value "|-|ok" }
-    / ratio / { ratio_row("speed", "engine against bare steps") }
+    / ratio / { ratio_row("speed", p[2] ~ /already|no engine/ ? "against the bare call" : "engine against bare steps") }
     /^after / { cycles = $2 }
     / -> / { print "ROW|load|" p[2] " over " cycles " apply/remove cycles|" p[3] " " p[4] "|flat|" (p[5] == "ok" ? "ok" : "MISSED") }' >> "$rows"
 
@@ -63,7 +63,7 @@ step load "$B/tools/fuzz/fuzz.exe" "$B/Vitrea.exe" "$B/tools/probe/probe.exe" --
 echo "== startup_bench" >> "$log"
 wine "$B/startup_bench.exe" "${RELIABILITY_LAUNCHES:-15}" 2>&1 | tr -d '\r' | tee -a "$log" | awk "$ratio_rows"'
     { n = split($0, p, /  +/) }
-    / ratio / { ratio_row("speed", p[2] ~ /floor/ ? "no goal" : "against a minimal window program") }' >> "$rows"
+    / ratio / { ratio_row("speed", p[2] ~ /floor/ ? "launched in turn" : "against a minimal window program") }' >> "$rows"
 
 # 4. Fades, then idle.
 step fades+idle "$B/tools/fuzz/fuzz.exe" "$B/Vitrea.exe" "$B/tools/probe/probe.exe" \
