@@ -6,7 +6,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <initializer_list>
-#include "ui/layout.h"
+#include "tools/bench/yardstick_window.h"
 
 namespace {
 NOTIFYICONDATAW icon;
@@ -26,19 +26,8 @@ HWND Child(HWND parent, const WCHAR* cls, DWORD style, const Place& place) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    WNDCLASSW cls = {};
-    cls.lpfnWndProc = FloorProc;
-    cls.hInstance = instance;
-    cls.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    cls.lpszClassName = L"VitreaFloorWindow";
-    RegisterClassW(&cls);
-    int width = windowBelowCaption.cx;
-    int height = GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION) + windowBelowCaption.cy;
-    HWND window = CreateWindowExW(
-        0, cls.lpszClassName, L"Floor", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-        (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width,
-        height, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateYardstickWindow(instance, L"VitreaFloorWindow", FloorProc,
+                                        WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
     HFONT font =
         CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
