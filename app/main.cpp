@@ -17,6 +17,7 @@
 #include "ui/controls.h"
 #include "ui/layout.h"
 #include "ui/paint.h"
+#include "ui/skin.h"
 #include "ui/tray_icon.h"
 
 namespace {
@@ -88,12 +89,12 @@ void CreateFontsAndImages() {
     app.imageDCs[1] = CreateCompatibleDC(display);
     app.aboutDC = CreateCompatibleDC(display);
     for (int slot = 2; slot < imageSlotCount; ++slot) app.imageDCs[slot] = CreateCompatibleDC(display);
-    app.imageBitmaps[0] = LoadBitmapW(app.instance, MAKEINTRESOURCEW(IDB_OPTIONS));
-    app.imageBitmaps[1] = LoadBitmapW(app.instance, MAKEINTRESOURCEW(IDB_OPTIONS_PRESSED));
+    app.imageBitmaps[0] = LoadOwnImage(IDB_OPTIONS);
+    app.imageBitmaps[1] = LoadOwnImage(IDB_OPTIONS_PRESSED);
     // These selections last for the whole run: the DCs exist only to hold the images.
     SelectObject(app.imageDCs[0], app.imageBitmaps[0]);
     SelectObject(app.imageDCs[1], app.imageBitmaps[1]);
-    SelectObject(app.aboutDC, LoadBitmapW(app.instance, MAKEINTRESOURCEW(IDB_ABOUT)));
+    SelectObject(app.aboutDC, LoadOwnImage(IDB_ABOUT));
     DeleteDC(display);
 }
 

@@ -40,6 +40,9 @@ template <WORD id> HDC ImageDC() {
 }
 
 
+// One of the program's own bitmaps, as a DIB section like every image the window paints from.
+HBITMAP LoadOwnImage(WORD id);
+
 // Why a skin library was refused, in the order the checks run.
 enum class SkinFault : BYTE { none, missing, notLibrary, badRecord, badBitmap };
 
