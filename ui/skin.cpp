@@ -97,7 +97,7 @@ HBITMAP ImageFromPixels(HDC screen, const BITMAPINFO* info, const BYTE* pixels) 
     void* bits = nullptr;
     HBITMAP image = CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
     LONG lines = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
-    if (image && SetDIBits(screen, image, 0, lines, pixels, info, DIB_RGB_COLORS) != lines) {
+    if (image && !SetDIBits(screen, image, 0, lines, pixels, info, DIB_RGB_COLORS)) {
         DeleteObject(image);
         image = nullptr;
     }
