@@ -78,10 +78,14 @@ bool Shows(const MenuRow& row, Shown shown) {
 
 class InMenuCommands : public ::testing::Test {
   protected:
-    void SetUp() override { EndAllVitreas(); }
+    void SetUp() override {
+        EndAllVitreas();
+        ParkPointer();
+    }
     void TearDown() override {
         Xdotool(L"key Escape key Escape key Escape");
         EndAllVitreas();
+        ParkPointer();
     }
 
     HWND Start(Process& process, const std::wstring& folder = L"") {
@@ -114,17 +118,18 @@ class InMenuCommands : public ::testing::Test {
     }
     HWND OpenTrayMenu() {
         RECT taskbar = ScreenRect(FindWindowW(L"Shell_TrayWnd", nullptr));
-        ClickAt({taskbar.right - 10, taskbar.top + 10}, L"click 3");
-        return WaitForMenus(1);
+        return OpenMenuBy({taskbar.right - 10, taskbar.top + 10}, L"click 3", "tray");
     }
-    HWND OpenOptionsMenu() {
-        POINT at = CentreOf(ScreenRect(child(optionsButton)));
-        ClickAt(at);
+    HWND OpenOptionsMenu() { return OpenMenuBy(CentreOf(ScreenRect(child(optionsButton))), L"click 1", "options"); }
+    // What was in front and under the pointer, and whether the program still answers, tell a click that went
+    // astray from a menu that closed at once.
+    HWND OpenMenuBy(POINT at, const WCHAR* clicks, const char* which) {
+        ClickAt(at, clicks);
         HWND menu = WaitForMenus(1);
-        // What was in front and under the pointer tells a click that went astray from a menu that closed.
         if (!menu)
-            ADD_FAILURE() << "no options menu; in front: " << ClassOf(GetForegroundWindow())
-                          << ", under the pointer: " << ClassOf(WindowFromPoint(at));
+            ADD_FAILURE() << "no " << which << " menu; in front: " << ClassOf(GetForegroundWindow())
+                          << ", under the pointer: " << ClassOf(WindowFromPoint(at))
+                          << ", the settings window answers: " << Answers(FindWindowW(L"VitreaClass", nullptr));
         return menu;
     }
     static std::string ClassOf(HWND window) {

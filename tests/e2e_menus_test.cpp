@@ -94,16 +94,6 @@ protected:
         EndAllVitreas();
         ParkPointer();
     }
-    // The pointer leaves the place where the window appears, before and after each test: a window shown under
-    // it can pull the runtime's cursor back there for a moment, and a tray menu then opens at the old place.
-    static void ParkPointer() {
-        Xdotool(L"mousemove 5 5");
-        WaitFor([] {
-            POINT at = {};
-            GetCursorPos(&at);
-            return at.x == 5 && at.y == 5;
-        });
-    }
 
     // Alt + Shift with the digits and the shortcut on; taskbar transparency off, fade-in on at a speed that
     // names none of the five durations.

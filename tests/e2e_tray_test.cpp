@@ -13,8 +13,14 @@ enum Child { firstKey, secondKey, keySet, shortcutButton, taskbarButton, slider 
 
 class TrayAndControls : public ::testing::Test {
   protected:
-    void SetUp() override { EndAllVitreas(); }
-    void TearDown() override { EndAllVitreas(); }
+    void SetUp() override {
+        EndAllVitreas();
+        ParkPointer();
+    }
+    void TearDown() override {
+        EndAllVitreas();
+        ParkPointer();
+    }
 
     // Starts the program and waits until its window, unless it starts minimized, is shown in front.
     HWND Start(Process& process, bool hidden = false) {

@@ -230,6 +230,10 @@ void MoveTo(POINT at) {
     Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y));
 }
 
+void ParkPointer() {
+    ClickAt({5, 5}, L"");
+}
+
 // The click comes only once the system itself has the pointer at the place: a program that reads the cursor
 // on the click (the tray menu opens there) would otherwise see where the pointer was before.
 void ClickAt(POINT at, const std::wstring& clicks) {
@@ -238,7 +242,7 @@ void ClickAt(POINT at, const std::wstring& clicks) {
         POINT cursor = {};
         return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y;
     }, 5000);
-    Xdotool(clicks);
+    if (!clicks.empty()) Xdotool(clicks);
 }
 
 POINT CentreOf(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }

@@ -76,6 +76,10 @@ void SetProgramWindowsVersion(const WCHAR* exeName, const WCHAR* version);
 void Xdotool(const std::wstring& arguments);
 void MoveTo(POINT at);
 void ClickAt(POINT at, const std::wstring& clicks = L"click 1");
+// Moves the pointer to a corner, away from where windows appear, before and after each test that clicks the
+// tray icon: a window shown under the pointer can pull the runtime's cursor back there for a moment, and a
+// click on the icon then lands at the old place.
+void ParkPointer();
 POINT CentreOf(const RECT& r);
 RECT ScreenRect(HWND window);
 
