@@ -239,59 +239,37 @@ TEST_F(Skins, IncompleteOrForeignLibrariesAreRefusedAndFreed) {
     }
 }
 
-// A skin's images may come in any depth and coding a bitmap resource can have: each is taken and shows its
-// colours. The joiner (15 x 21) is painted in one colour, palette entry 1 where there is a palette.
+// A skin's colour images may come in any depth and coding a bitmap resource can have: each is taken and
+// shows its colour. The joiner (15 x 21) is painted in one colour, palette entry 1 where there is a palette.
 TEST_F(Skins, ImagesOfEveryDepthAndCodingShowTheirColours) {
     constexpr COLORREF colour = RGB(0x21, 0x63, 0xA5); // what 5-bit channels widen to as well
     constexpr LONG width = 15, height = 21;
     struct Format {
         WORD bits;
         DWORD coding;
-        COLORREF shown; // one-bit images come out monochrome: their set pixels are white
+        std::vector<BYTE> row; // repeated along each row, or one coded row
     };
-    const Format formats[] = {{1, BI_RGB, RGB(255, 255, 255)}, {4, BI_RGB, colour}, {8, BI_RGB, colour},
-                              {16, BI_RGB, colour},             {24, BI_RGB, colour}, {32, BI_RGB, colour},
-                              {8, BI_RLE8, colour},             {4, BI_RLE4, colour}};
-    auto image = [&](const Format& f) {
-        std::vector<BYTE> pixels;
-        if (f.coding != BI_RGB) {
-            for (LONG y = 0; y < height; ++y) pixels.insert(pixels.end(), {BYTE{width}, BYTE(f.bits == 8 ? 1 : 0x11), 0, 0});
-            pixels.insert(pixels.end(), {0, 1});
-        } else {
-            DWORD stride = (width * f.bits + 31) / 32 * 4;
-            for (LONG y = 0; y < height; ++y)
-                for (DWORD x = 0; x < stride; ++x) {
-                    LONG pixel = static_cast<LONG>(x * 8 / f.bits);
-                    BYTE byte = 0;
-                    if (f.bits == 1) byte = 0xFF;
-                    if (f.bits == 4) byte = 0x11;
-                    if (f.bits == 8) byte = 1;
-                    if (f.bits == 16) byte = x % 2 ? 0x11 : 0x94; // 0x1194: 5-5-5 of the colour
-                    if (f.bits >= 24) byte = std::array<BYTE, 4>{0xA5, 0x63, 0x21, 0}[x % (f.bits / 8)];
-                    pixels.push_back(pixel < width || f.bits >= 16 ? byte : 0);
-                }
-        }
-        DWORD colours = f.bits <= 8 ? 1u << f.bits : 0;
-        BITMAPINFOHEADER header = {sizeof header, width, height, 1, f.bits, f.coding,
-                                   static_cast<DWORD>(pixels.size()), 0, 0, colours, 0};
-        std::vector<BYTE> bytes(sizeof header + colours * sizeof(RGBQUAD));
-        CopyMemory(bytes.data(), &header, sizeof header);
-        if (colours) {
-            auto* table = reinterpret_cast<RGBQUAD*>(bytes.data() + sizeof header);
-            table[1] = f.bits == 1 ? RGBQUAD{255, 255, 255, 0} : RGBQUAD{0xA5, 0x63, 0x21, 0};
-        }
-        bytes.insert(bytes.end(), pixels.begin(), pixels.end());
-        return bytes;
-    };
+    const Format formats[] = {{4, BI_RGB, {0x11}},         {8, BI_RGB, {1}},     {16, BI_RGB, {0x94, 0x11}},
+                              {24, BI_RGB, {0xA5, 0x63, 0x21}}, {32, BI_RGB, {0xA5, 0x63, 0x21, 0}},
+                              {8, BI_RLE8, {width, 1, 0, 0}}, {4, BI_RLE4, {width, 0x11, 0, 0}}};
     Start();
     int n = 0;
     for (const Format& f : formats) {
         SCOPED_TRACE(testing::Message() << f.bits << " bits, coding " << f.coding);
+        DWORD colours = f.bits <= 8 ? 1u << f.bits : 0, stride = (width * f.bits + 31) / 32 * 4;
+        BITMAPINFOHEADER header = {sizeof header, width, height, 1, f.bits, f.coding, 0, 0, 0, colours, 0};
+        std::vector<BYTE> bytes(sizeof header + colours * sizeof(RGBQUAD));
+        if (colours) reinterpret_cast<RGBQUAD*>(bytes.data() + sizeof header)[1] = {0xA5, 0x63, 0x21, 0};
+        size_t rowBytes = f.coding == BI_RGB ? stride : f.row.size();
+        for (size_t at = 0; at < rowBytes * height; ++at) bytes.push_back(f.row[at % rowBytes % f.row.size()]);
+        if (f.coding != BI_RGB) bytes.insert(bytes.end(), {0, 1});
+        header.biSizeImage = static_cast<DWORD>(bytes.size() - sizeof header - colours * sizeof(RGBQUAD));
+        CopyMemory(bytes.data(), &header, sizeof header);
         std::wstring path = In((L"Depth" + std::to_wstring(++n) + L".dll").c_str());
-        ASSERT_TRUE(CopySkin(path, [&](HANDLE u) { SetImage(u, 111, image(f)); }));
+        ASSERT_TRUE(CopySkin(path, [&](HANDLE u) { SetImage(u, 111, bytes); }));
         ASSERT_TRUE(LoadSkin(path.c_str()));
         for (POINT at : {POINT{0, 0}, POINT{width - 1, height - 1}, POINT{7, 10}})
-            EXPECT_EQ(GetPixel(ImageDC<111>(), at.x, at.y), f.shown) << at.x << ", " << at.y;
+            EXPECT_EQ(GetPixel(ImageDC<111>(), at.x, at.y), colour) << at.x << ", " << at.y;
         UnloadSkin();
     }
 }
