@@ -275,15 +275,8 @@ int main(int argc, char** argv) {
         SetStyle(target, false);
     }
 
-    // A goal of 0 means none is set: the figure is shown for comparison only.
     auto row = [](const char* what, double engine, double bare, double goal) {
-        bool met = goal == 0 || engine / bare <= goal;
-        printf("  %-34s %9.3f ms  bare %8.3f ms  ratio %6.2fx  ", what, engine, bare, engine / bare);
-        if (goal == 0)
-            printf("(no goal, for comparison)\n");
-        else
-            printf("(goal <= %.1fx) %s\n", goal, met ? "met" : "MISSED");
-        return met;
+        return RatioRow(what, engine, bare, goal, 3);
     };
     printf("layered_bench: %d rounds on an 800 x 600 window of another program (medians)\n", timedRounds);
     printf("  the apply to a window not yet layered, step by step:\n");

@@ -99,20 +99,11 @@ bool Launch(Program& program, bool keep, Split* split) {
 }
 // Each launch of one program against the launch of the other in the same round: a spell of load from
 // elsewhere on the host then weighs on both sides of a ratio, where it would tilt a ratio of two medians.
-// A goal of 0 means none is set: the figure is shown for comparison.
 bool Row(const char* what, const Program& program, const Program& yardstick, double goal) {
     std::vector<double> ratios;
     for (size_t i = 0; i < program.idle.size() && i < yardstick.idle.size(); ++i)
         ratios.push_back(program.idle[i] / yardstick.idle[i]);
-    double ratio = Median(ratios);
-    bool met = goal == 0 || ratio <= goal;
-    printf("  %-34s %9.1f ms  bare %8.1f ms  ratio %6.2fx  ", what, Median(program.idle), Median(yardstick.idle),
-           ratio);
-    if (goal == 0)
-        printf("(no goal, for comparison)\n");
-    else
-        printf("(goal <= %.1fx) %s\n", goal, met ? "met" : "MISSED");
-    return met;
+    return RatioRow(what, Median(program.idle), Median(yardstick.idle), goal, 1, Median(ratios));
 }
 } // namespace
 

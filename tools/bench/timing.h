@@ -1,7 +1,9 @@
 #pragma once
-// Timing helpers shared by the benchmarks: a millisecond clock, medians, and a drained message queue.
+// Timing helpers shared by the benchmarks: a millisecond clock, medians, a drained message queue and the
+// lines of their ratio tables.
 #include <windows.h>
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 // A performance counter reading, of this process or another, in milliseconds.
@@ -32,4 +34,17 @@ inline void Pump() {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+}
+
+// One line of a ratio table, the form tools/reliability.sh reads: the figure, its yardstick, their ratio (or
+// the given one) and the goal, where a goal of 0 means none is set and the line is for comparison.
+inline bool RatioRow(const char* what, double figure, double bare, double goal, int decimals, double ratio = 0) {
+    if (ratio == 0) ratio = figure / bare;
+    bool met = goal == 0 || ratio <= goal;
+    printf("  %-34s %9.*f ms  bare %8.*f ms  ratio %6.2fx  ", what, decimals, figure, decimals, bare, ratio);
+    if (goal == 0)
+        printf("(no goal, for comparison)\n");
+    else
+        printf("(goal <= %.1fx) %s\n", goal, met ? "met" : "MISSED");
+    return met;
 }
